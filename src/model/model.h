@@ -1,0 +1,44 @@
+// Normal selection model: the standard normal distribution functions and the
+// two equations in the cut-off that the analyses solve, with the selection
+// state they share with the driver.
+//
+// Model: on the predictor composite the majority group is N(0, 1) and the
+// minority group N(dx, 1); everybody at or above one common cut-off is selected.
+#pragma once
+
+#include <cstdint>
+
+namespace fourfifths {
+
+// The selection state shared by the driver and the equations. One record for
+// the whole run, all members zero at program start, in this order.
+struct SelectionState {
+  double srtarget;  // target selection ratio of the current table row
+  double sra;       // majority-group selection ratio at the latest cut-off
+  double sri;       // minority-group selection ratio at the latest cut-off
+  double dx;        // effect size of the predictor composite
+  double apratio;   // majority applicants per minority applicant
+};
+
+// The process-wide selection state (static storage, zero-initialised).
+extern SelectionState selection;
+
+// Lower tail p, upper tail q and density pdf of the standard normal at z.
+void normp(double& z, double& p, double& q, double& pdf);
+
+// One tail area of the standard normal at x: the upper one when upper is
+// non-zero, the lower one otherwise.
+double alnorm(double& x, int32_t& upper);
+
+// The standard normal quantile: the z whose lower tail area is p. ifault is 0
+// on success and 1 (result 0) when p lies outside the open interval (0, 1).
+double ppnd(double& p, int32_t& ifault);
+
+// Adverse-impact ratio at the cut-off x minus 0.8; leaves sra and sri for x.
+double fun1(double& x);
+
+// Overall selection ratio at the cut-off x minus srtarget; leaves sra and sri
+// for x.
+double fun(double& x);
+
+}  // namespace fourfifths
