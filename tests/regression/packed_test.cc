@@ -100,7 +100,7 @@ TEST(RegressionDppfa, ReportsFirstMinorNotPositiveDefinite) {
       // R(1,2) = 2 / 2 replaces A(1,2); A(2,2) stays; column 3 is untouched.
       {"stops at column 2", 3, {4, 2, 1, 7, 8, 9}, 2, {2, 1, 1, 7, 8, 9}},
       {"order 0", 0, {}, 0, {}},
-      {"order 3 in 4 entries", 3, {1, 0, 1, 0}, 3, {1, 0, 1, 0}},
+      {"order 3 in 3 entries", 3, {1, 0, 1}, 3, {1, 0, 1}},
       {"order 2 in no entries", 2, {}, 1, {}},
   };
   for (const auto& c : cases) {

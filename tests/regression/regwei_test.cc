@@ -32,7 +32,7 @@ CorrMatrix ReadOnly(int npred, int ncrit, const std::vector<double>& full) {
   for (int i = 1; i <= nvar; ++i) {
     for (int j = 1; j <= nvar; ++j) {
       const bool read =
-          (j <= npred && i >= j) || (i <= npred && j > npred) || (i > npred && j >= i);
+          (i <= npred && j <= i) || (i <= npred && j > npred) || (i > npred && j >= i);
       if (read) At(corr, i, j) = full[static_cast<std::size_t>((i - 1) * nvar + (j - 1))];
     }
   }
