@@ -12,7 +12,7 @@
 // is asked for. A span too short for order n is left alone, det included.
 //
 // Method: the packed-storage routine of the same name in Dongarra, Bunch, Moler
-// and Stewart, LINPACK Users' Guide (SIAM, 1979), chapter 3: the determinant
+// and Stewart, LINPACK Users' Guide (SIAM, 1979): the determinant
 // as the product of the squared diagonal of R, kept in scaled form; R^-1 in
 // place column by column, then A^-1 = R^-1 (R^-1)' in place; the column
 // operations are the Level-1 BLAS dscal and daxpy.

@@ -14,7 +14,7 @@
 //
 // Method: the column-oriented (inner-product) Cholesky factorisation of the
 // packed-storage routine of the same name in Dongarra, Bunch, Moler and
-// Stewart, LINPACK Users' Guide (SIAM, 1979), chapter 3; the inner products
+// Stewart, LINPACK Users' Guide (SIAM, 1979); the inner products
 // are the Level-1 BLAS ddot.
 #include <cblas.h>
 

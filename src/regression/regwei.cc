@@ -50,7 +50,7 @@ void regwei(const CorrMatrix& corr, std::span<const double> cweight, int32_t& np
   const int32_t np = std::max(npred, int32_t{0});
   const int32_t nc = std::max(ncrit, int32_t{0});
 
-  // Step 1: variance of the criterion composite, term by term in this order.
+  // Variance of the criterion composite, term by term in this order.
   // Criteria beyond the weights given or beyond the 20 variables of corr leave
   // it undefined.
   double syy = 0;
@@ -68,7 +68,7 @@ void regwei(const CorrMatrix& corr, std::span<const double> cweight, int32_t& np
   }
   check.syy = syy;
 
-  // Step 3: pack A(i, j) = corr(j, i), i <= j, and factor it once. A block
+  // Pack A(i, j) = corr(j, i), i <= j, and factor it once. A block
   // larger than the work vector or than pweight is reported like a failing
   // factor, at the first predictor that does not fit.
   std::array<double, packed_capacity> packed{};
@@ -89,7 +89,8 @@ void regwei(const CorrMatrix& corr, std::span<const double> cweight, int32_t& np
 
   if (!(std::isfinite(syy) && syy > 0) || check.info != 0) return;
 
-  // Step 2: correlation of each predictor with the criterion composite.
+  // Correlation of each predictor with the criterion composite; it divides by
+  // sqrt(syy), so it waits until syy is known to be positive.
   std::array<double, ldwork> v{};
   const double sdy = std::sqrt(syy);
   for (int32_t j = 1; j <= np; ++j) {
@@ -100,12 +101,12 @@ void regwei(const CorrMatrix& corr, std::span<const double> cweight, int32_t& np
     v[static_cast<std::size_t>(j - 1)] = r / sdy;
   }
 
-  // Step 4, second half: the inverse of A in place of its factor.
+  // The inverse of A in place of its factor.
   std::array<double, 2> det{};  // not asked for
   int32_t job = 1;
   dppdi(packed, npred, det, job);
 
-  // Step 5: unpack into a full symmetric matrix, lower triangle first.
+  // Unpack into a full symmetric matrix, lower triangle first.
   std::array<double, ldwork * ldwork> inverse{};
   auto at = [&inverse](int32_t i, int32_t j) -> double& {
     return inverse[static_cast<std::size_t>((i - 1) + ldwork * (j - 1))];
@@ -118,7 +119,7 @@ void regwei(const CorrMatrix& corr, std::span<const double> cweight, int32_t& np
     for (int32_t i = j + 1; i <= np; ++i) at(j, i) = at(i, j);
   }
 
-  // Step 6: pweight = A^-1 v, summed over k in order.
+  // pweight = A^-1 v, summed over k in order.
   for (int32_t j = 1; j <= np; ++j) {
     double w = 0;
     for (int32_t k = 1; k <= np; ++k) w = w + at(j, k) * v[static_cast<std::size_t>(k - 1)];

@@ -16,6 +16,7 @@ namespace fourfifths {
 namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
 const double root7 = std::sqrt(7.0);
 
 double& At(CorrMatrix& corr, int i, int j) {
@@ -214,6 +215,7 @@ TEST(RegressionRegwei, MissingWeightsLeavePweightUntouched) {
       {"no predictors", 0, 1, {1}, {1}, 10, 1, 0},
       {"criterion weights all 0", 1, 1, r03, {0}, 10, 0, 0},
       {"criterion diagonal -1", 1, 1, {1, 0.3, 0.3, -1}, {1}, 10, -1, 0},
+      {"criterion variance overflows", 1, 1, {1, 0.3, 0.3, 1e308}, {10}, 10, inf, 0},
       {"predictors correlating 1", 2, 1, collinear, {1}, 10, 1, 2},
       {"both at once", 2, 1, collinear, {0}, 10, 0, 2},
       {"first predictor diagonal 0", 1, 1, {0, 0.3, 0.3, 1}, {1}, 10, 1, 1},
