@@ -259,6 +259,96 @@ TEST(ModelPpnd, SuccessClearsAnEarlierFailure) {
   EXPECT_EQ(ifault, 0);
 }
 
+// The published AS 241 tables, transcribed independently of the library, and
+// the three rational functions evaluated as published; the library must agree
+// bit for bit, so that every stored digit is checked.
+// Numerator and denominator of one table by Horner's rule from power 7 down.
+struct Ratio {
+  double num, den;
+};
+
+Ratio as241(const double (&num)[8], const double (&den)[8], double r) {
+  Ratio v{num[7], den[7]};
+  for (int k = 6; k >= 0; --k) {
+    v.num = v.num * r + num[k];
+    v.den = v.den * r + den[k];
+  }
+  return v;
+}
+
+double tail_ratio(const double (&num)[8], const double (&den)[8], double r) {
+  const Ratio v = as241(num, den, r);
+  return v.num / v.den;
+}
+
+constexpr double a[8] = {3.3871328727963665, 133.14166789178438, 1971.5909503065513,
+                         13731.69376550946,  45921.95393154987,  67265.7709270087,
+                         33430.57558358813,  2509.0809287301227};
+constexpr double b[8] = {1,
+                         42.31333070160091,
+                         687.1870074920579,
+                         5394.196021424751,
+                         21213.794301586597,
+                         39307.89580009271,
+                         28729.085735721943,
+                         5226.495278852854};
+constexpr double c[8] = {1.4234371107496835,   4.630337846156546,    5.769497221460691,
+                         3.6478483247632045,   1.2704582524523684,   0.2417807251774506,
+                         0.022723844989269184, 0.0007745450142783414};
+constexpr double d[8] = {1,
+                         2.053191626637759,
+                         1.6763848301838038,
+                         0.6897673349851,
+                         0.14810397642748008,
+                         0.015198666563616457,
+                         0.0005475938084995345,
+                         1.0507500716444169e-09};
+constexpr double e[8] = {6.657904643501103,      5.463784911164114,     1.7848265399172913,
+                         0.29656057182850487,    0.026532189526576124,  0.0012426609473880784,
+                         2.7115555687434876e-05, 2.0103343992922881e-07};
+constexpr double f[8] = {1,
+                         0.599832206555888,
+                         0.1369298809227358,
+                         0.014875361290850615,
+                         0.0007868691311456133,
+                         1.8463183175100548e-05,
+                         1.421511758316446e-07,
+                         2.0442631033899397e-15};
+
+TEST(ModelPpnd, RegionsMatchPublishedCoefficients) {
+  for (double p : {0.08, 0.2, 0.3, 0.45, 0.6, 0.8, 0.92}) {  // central
+    SCOPED_TRACE(p);
+    double arg = p;
+    int32_t ifault = 0;
+    const double q = p - 0.5;
+    const Ratio v = as241(a, b, 0.180625 - q * q);
+    EXPECT_EQ(ppnd(arg, ifault), q * v.num / v.den);
+  }
+  for (double p : {1e-10, 1e-6, 0.001, 0.05, 0.074}) {  // near tail, lower and mirrored
+    SCOPED_TRACE(p);
+    double lower = p;
+    double upper = 1.0 - p;
+    int32_t ifault = 0;
+    const double v_lower = tail_ratio(c, d, std::sqrt(-std::log(p)) - 1.6);
+    const double v_upper = tail_ratio(c, d, std::sqrt(-std::log(1.0 - upper)) - 1.6);
+    EXPECT_EQ(ppnd(lower, ifault), -v_lower);
+    EXPECT_EQ(ppnd(upper, ifault), v_upper);
+  }
+  for (double p : {1e-12, 1e-30, 1e-100, 1e-300, 4.9e-324}) {  // far tail
+    SCOPED_TRACE(p);
+    double arg = p;
+    int32_t ifault = 0;
+    EXPECT_EQ(ppnd(arg, ifault), -tail_ratio(e, f, std::sqrt(-std::log(p)) - 5.0));
+  }
+  // At p = 0.075 the central variable r is exactly 0: the result is d times the
+  // constant term alone. p = 0.925 lies just outside and takes the near tail.
+  double p = 0.075;
+  int32_t ifault = 0;
+  EXPECT_EQ(ppnd(p, ifault), -0.425 * 3.3871328727963665);
+  p = 0.925;
+  EXPECT_EQ(ppnd(p, ifault), tail_ratio(c, d, std::sqrt(-std::log(1.0 - 0.925)) - 1.6));
+}
+
 // Round trip through erfc over all three regions: the quantile's upper tail must
 // give back 1 - p. The tolerance covers the conditioning of the tail area
 // (relative error of z times z * pdf / tail) at 16-digit quantiles.
