@@ -290,9 +290,10 @@ void check_report(const std::string& name) {
       ASSERT_EQ(lines.at(k++).rfind("Details for minimum possible", 0), 0u) << where;
       if (std::isnan(boundary)) continue;
     }
-    if (r == boundary_row + 1)
+    if (r == boundary_row + 1) {
       ASSERT_EQ(lines.at(k++).rfind("Details for requested", 0), 0u) << where;
-    double sr = ratios[r];
+    }
+    const double sr = ratios[r];
     if (r == boundary_row) {
       // The boundary row's own ratio is printed with the row (overall mode) or
       // is its SRA (majority mode); its adverse impact is the four-fifths one.
