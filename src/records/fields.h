@@ -1,0 +1,30 @@
+// Fixed-field text records: rendering one item into its output field.
+//
+// Each routine fills exactly w characters at field. A value that does not fit
+// is shown as w asterisks, never as a wider field. Reals are rendered from the
+// C library's "%#.*f" (Fw.d) and "%#.*E" (Dw.d) conversions of the magnitude,
+// so rounding is the library's and symmetric about zero; a negative zero
+// counts as zero. Values that are not finite show as "NaN", "Inf" or "-Inf".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace fourfifths::records {
+
+// Iw: the integer right-justified, with "-" for a negative value.
+void render_integer(char* field, std::size_t w, int32_t value);
+
+// Fw.d: d decimals after a point that is always present; a leading "0" is
+// dropped when that alone makes the field fit.
+void render_fixed(char* field, std::size_t w, int32_t d, double value);
+
+// Dw.d: 0.ddd...d times a power of ten, written "E+xx"; an exponent of three
+// digits takes the place of the E. The leading "0" only when there is room.
+void render_exponent(char* field, std::size_t w, int32_t d, double value);
+
+// Aw: the text right-justified, or its first w characters.
+void render_chars(char* field, std::size_t w, std::string_view text);
+
+}  // namespace fourfifths::records

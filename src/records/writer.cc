@@ -1,0 +1,188 @@
+// Fixed-field text records: the RecordWriter, which builds report records on
+// unit 6 from a layout and a list of items.
+//
+// A record is assembled in a buffer that starts with room for 1024 characters
+// and doubles as needed, so a record has no length limit; it is handed to the
+// run's output, with its line feed, only when it is finished (by "/", by
+// reversion or by the end of the operation). nX only notes a pending advance,
+// which becomes blanks when text or a field follows in the same record, so no
+// record ends in blanks made by X. No carriage control: the first character
+// of a record is written like any other.
+#include <cstdlib>
+#include <cstring>
+
+#include "records/fields.h"
+#include "records/frame.h"
+#include "records/layout.h"
+#include "records/records.h"
+#include "records/streams.h"
+
+namespace fourfifths {
+
+namespace {
+
+using records::Descriptor;
+using records::Op;
+
+// The record under construction. Kept between operations only to reuse its
+// storage; every write operation starts a new record.
+struct RecordBuffer {
+  char* data;
+  std::size_t size;
+  std::size_t capacity;
+  std::size_t pending;  // columns of nX not yet written
+};
+constinit RecordBuffer record = {nullptr, 0, 0, 0};
+
+// Room for extra more characters; the buffer doubles from 1024.
+char* room_for(std::size_t extra) {
+  const std::size_t needed = record.size + extra;
+  if (needed < extra) runtime_error(err_out_of_space, "malloc failure");
+  if (needed > record.capacity) {
+    std::size_t capacity = record.capacity == 0 ? 1024 : record.capacity;
+    while (capacity < needed) {
+      if (capacity > static_cast<std::size_t>(-1) / 2) {
+        runtime_error(err_out_of_space, "malloc failure");
+      }
+      capacity *= 2;
+    }
+    char* grown = static_cast<char*>(std::realloc(record.data, capacity));
+    if (grown == nullptr) runtime_error(err_out_of_space, "malloc failure");
+    record.data = grown;
+    record.capacity = capacity;
+  }
+  return record.data + record.size;
+}
+
+void append(const char* text, std::size_t size) {
+  if (size == 0) return;
+  std::memcpy(room_for(size), text, size);
+  record.size += size;
+}
+
+void apply_pending_advance() {
+  if (record.pending == 0) return;
+  std::memset(room_for(record.pending), ' ', record.pending);
+  record.size += record.pending;
+  record.pending = 0;
+}
+
+// The record is finished: its characters and a line feed go to the output,
+// even when it is empty.
+void finish_record() {
+  *room_for(1) = '\n';
+  ++record.size;
+  records::output_record(record.data, record.size);
+  record.size = 0;
+  record.pending = 0;
+}
+
+// Walks the items of a write operation in order.
+class ItemCursor {
+ public:
+  explicit ItemCursor(const Items& items) : segments_(items.segments()) { settle(); }
+
+  bool more() const { return index_ < segments_.size(); }
+
+  const Items::Segment& segment() const { return segments_[index_]; }
+  double real() const {
+    return segment().kind == Items::Kind::reals ? segment().reals[offset_] : segment().real;
+  }
+
+  void advance() {
+    const Items::Segment& s = segments_[index_];
+    if (s.kind == Items::Kind::reals && ++offset_ < s.reals.size()) return;
+    ++index_;
+    offset_ = 0;
+    settle();
+  }
+
+ private:
+  void settle() {
+    while (index_ < segments_.size() && segments_[index_].kind == Items::Kind::reals &&
+           segments_[index_].reals.empty()) {
+      ++index_;
+    }
+  }
+
+  std::span<const Items::Segment> segments_;
+  std::size_t index_ = 0;
+  std::size_t offset_ = 0;
+};
+
+// A data descriptor with its item: the pending advance, then the field.
+void transfer(const Descriptor& d, const ItemCursor& item) {
+  const Items::Kind kind = item.segment().kind;
+  const bool real = kind == Items::Kind::real || kind == Items::Kind::reals;
+  const bool fits = d.op == Op::integer ? kind == Items::Kind::integer
+                    : d.op == Op::chars ? kind == Items::Kind::text
+                                        : real;
+  if (!fits) runtime_error(err_bad_format, "fmt");
+  apply_pending_advance();
+  const std::size_t w = static_cast<std::size_t>(d.width);
+  char* field = room_for(w);
+  switch (d.op) {
+    case Op::integer:
+      records::render_integer(field, w, item.segment().integer);
+      break;
+    case Op::fixed:
+      records::render_fixed(field, w, d.digits, item.real());
+      break;
+    case Op::exponent:
+      records::render_exponent(field, w, d.digits, item.real());
+      break;
+    default:
+      records::render_chars(field, w, item.segment().text);
+      break;
+  }
+  record.size += w;
+}
+
+// The non-data descriptors that a write operation passes.
+void perform(const records::Layout& layout, const Descriptor& d) {
+  switch (d.op) {
+    case Op::text:
+      apply_pending_advance();
+      layout.text_of(d, append);
+      break;
+    case Op::advance:
+      record.pending += static_cast<std::size_t>(d.repeat);
+      break;
+    default:
+      finish_record();  // "/" and reversion
+      break;
+  }
+}
+
+}  // namespace
+
+namespace records {
+
+void reset_writer() {
+  std::free(record.data);
+  record = {nullptr, 0, 0, 0};
+}
+
+}  // namespace records
+
+void RecordWriter::write(std::string_view layout, const Items& items) {
+  begin_operation(unit_stdout, layout, false);
+  records::Layout walk(layout, false);
+  record.size = 0;
+  record.pending = 0;
+  ItemCursor cursor(items);
+  while (cursor.more()) {
+    const Descriptor& d = *walk.next(true);
+    if (records::is_data(d.op)) {
+      transfer(d, cursor);
+      cursor.advance();
+    } else {
+      perform(walk, d);
+    }
+  }
+  while (const Descriptor* d = walk.next(false)) perform(walk, *d);
+  finish_record();
+  end_operation();
+}
+
+}  // namespace fourfifths
