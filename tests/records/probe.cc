@@ -1,0 +1,61 @@
+// A small program on the run frame, spawned by the process tests to see how
+// a real run ends: exit statuses, aborts, the error report on standard error,
+// the signal handlers, and the report records that reach standard output.
+//
+//   records_probe echo     reads "(6I3)" records and writes each back; a first
+//                          value of 99 stops the run, 98 returns from the main
+//                          routine, 97 ends it quietly, 96 raises SIGFPE
+//   records_probe wait     writes one record, writes one byte to descriptor 3
+//                          (the test waits for it), then goes on as echo
+//   records_probe many N   writes N records and returns
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "records/records.h"
+
+namespace {
+
+using namespace fourfifths;
+
+int records_wanted = 0;
+
+void echo() {
+  for (;;) {
+    int32_t v[6] = {};
+    Targets targets;
+    for (int32_t& x : v) targets.add(x);
+    RecordReader().read("(6I3)", targets);
+    Items items;
+    items.add(v[0]).add(v[1]).add(v[2]).add(v[3]).add(v[4]).add(v[5]);
+    RecordWriter().write("(' got',6I3)", items);
+    if (v[0] == 99) stop();
+    if (v[0] == 98) return;
+    if (v[0] == 97) quiet_end("quiet");
+    if (v[0] == 96) std::raise(SIGFPE);
+  }
+}
+
+void wait_then_echo() {
+  RecordWriter().write("(' waiting')");
+  if (::write(3, "r", 1) != 1) abnormal_end("probe: no ready pipe");
+  echo();
+}
+
+void many() {
+  for (int32_t k = 1; k <= records_wanted; ++k) RecordWriter().write("(I6)", Items().add(k));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* mode = argc > 1 ? argv[1] : "echo";
+  if (std::strcmp(mode, "wait") == 0) start_run(argc, argv, wait_then_echo);
+  if (std::strcmp(mode, "many") == 0) {
+    records_wanted = argc > 2 ? std::atoi(argv[2]) : 0;
+    start_run(argc, argv, many);
+  }
+  start_run(argc, argv, echo);
+}

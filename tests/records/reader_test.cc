@@ -1,0 +1,245 @@
+// Read operations: integer and real fields with every input rule, short and
+// long lines, commas, the line end, carriage returns, and the end of the
+// deck.
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace fourfifths {
+namespace {
+
+using testing_records::first_line;
+
+// One read operation of a script: a layout and how many integer ('I') or
+// real ('F') targets it fills.
+struct Step {
+  const char* layout;
+  char type;
+  int count;
+};
+
+// What the script's reads stored, in order.
+struct Reads {
+  RunOutcome outcome;
+  std::vector<double> values;
+};
+
+Reads run_reads(std::string_view deck, std::vector<Step> steps) {
+  static std::vector<Step>* script;
+  static std::vector<double>* values;
+  Reads reads;
+  script = &steps;
+  values = &reads.values;
+  reads.outcome = run_in_memory(deck, [] {
+    RecordReader in;
+    for (const Step& step : *script) {
+      const std::size_t n = static_cast<std::size_t>(step.count);
+      std::vector<int32_t> integers(n, -999);
+      std::vector<double> reals(n, -999);
+      Targets targets;
+      if (step.type == 'I') {
+        for (int32_t& target : integers) targets.add(target);
+      } else {
+        targets.add(std::span(reals));
+      }
+      in.read(step.layout, targets);
+      for (std::size_t k = 0; k < n; ++k) {
+        values->push_back(step.type == 'I' ? integers[k] : reals[k]);
+      }
+    }
+  });
+  return reads;
+}
+
+struct Field {
+  std::string text;
+  double value;  // NaN: the field is rejected as an unexpected character
+};
+
+const double rejected = std::numeric_limits<double>::quiet_NaN();
+
+void expect_fields(const char* layout, char type, const std::vector<Field>& fields) {
+  for (const Field& f : fields) {
+    const Reads reads = run_reads(f.text + "\n", {{layout, type, 1}});
+    if (std::isnan(f.value)) {
+      EXPECT_TRUE(reads.outcome.aborted) << '"' << f.text << '"';
+      EXPECT_EQ(first_line(reads.outcome.err), "fmt: read unexpected character")
+          << '"' << f.text << '"';
+    } else {
+      ASSERT_FALSE(reads.outcome.aborted) << '"' << f.text << "\" " << reads.outcome.err;
+      ASSERT_EQ(reads.values.size(), 1u);
+      EXPECT_EQ(reads.values[0], f.value) << '"' << f.text << '"';
+      EXPECT_FALSE(std::signbit(reads.values[0]) && f.value == 0) << '"' << f.text << '"';
+    }
+  }
+}
+
+TEST(RecordsReader, IntegerFields) {
+  expect_fields("(6I3)", 'I',
+                {
+                    {"  7", 7},
+                    {"7  ", 7},
+                    {"1 2", 12},
+                    {" -5", -5},
+                    {"- 5", -5},
+                    {"   ", 0},
+                    {"1.5", rejected},
+                    {"1-2", rejected},
+                    {"  a", rejected},
+                    {"+12", 12},
+                    {"-  ", 0},
+                    {"", 0},
+                    {",", 0},
+                    {"9,9", 9},
+                    {"\t1", rejected},
+                    {"1\r2", rejected},
+                    {"  7\r", 7},
+                });
+}
+
+TEST(RecordsReader, IntegerFieldLimits) {
+  expect_fields("(I11)", 'I', {{"-2147483648", -2147483648.0}, {" 2147483647", 2147483647}});
+  // A field longer than 64 bits of digits wraps modulo 2^32 in the target.
+  expect_fields("(I20)", 'I', {{"99999999999999999999", 1661992959}});
+}
+
+TEST(RecordsReader, RealFields) {
+  expect_fields("(10F7.3)", 'F',
+                {
+                    {"  1.500", 1.5},      {"   1500", 1.5},
+                    {"   1234", 1.234},    {"1234567", 1234.567},
+                    {"    -25", -0.025},   {"  -2.5 ", -2.5},
+                    {"1 5    ", 0.015},    {"   1.E2", 100},
+                    {"    1E2", 0.1},      {"  2.5-1", 0.25},
+                    {"  -0.0 ", 0},        {"       ", 0},
+                    {"   .   ", 0},        {"  1.2.3", rejected},
+                    {"  1.5x ", rejected}, {"  1.5E ", rejected},
+                    {"  1.5E", rejected},  {"  1.5e-", rejected},
+                    {"1.5d+1 ", 15},       {"  +.25 ", 0.25},
+                    {"   .001", 0.001},    {"0000001", 0.001},
+                    {"  1.5D2", 150},      {" 1 . 5", 1.5},
+                    {"1,     ", 0.001},    {"", 0},
+                    {"   -   ", 0},        {"1.5\t", rejected},
+                    {"1.5\r\r", rejected}, {"   E5  ", 0},
+                    {" 1.5E 2", 150},      {"1.5E2-1", rejected},
+                    {" 1e-2", 0.00001},
+                });
+  // Dw.d reads exactly as Fw.d.
+  expect_fields("(D7.3)", 'F', {{"   1234", 1.234}, {"  1.5E1", 15}});
+  // Zero implied decimals and a wide field.
+  expect_fields("(F5.0)", 'F', {{"   12", 12}, {"1.25 ", 1.25}});
+}
+
+TEST(RecordsReader, RealFieldLimits) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  // Only 40 significant digits are kept: 2^53 + 1 is halfway between two
+  // doubles, and the 41st digit that would round it up is dropped, so it
+  // rounds to even.
+  expect_fields("(F42.0)", 'F',
+                {{"9007199254740993.0000000000000000000000001", 9007199254740992.0}});
+  expect_fields("(F42.0)", 'F',
+                {{"9007199254740993.000000000000000000000001", 9007199254740994.0}});
+  // Integer digits beyond the 40th still count for the magnitude.
+  expect_fields("(F45.0)", 'F', {{"1" + std::string(44, '0'), 1e44}});
+  expect_fields("(F12.0)", 'F',
+                {
+                    {"1E99999999", inf},        // too large for a double: infinity
+                    {"-1E400", -inf},           //
+                    {"1E-400", 0},              // below the smallest subnormal
+                    {"1E100000000", rejected},  // exponent above 99999999 with digits
+                    {"0E100000000", 0},         // without digits it is only zero
+                });
+  expect_fields("(F16.0)", 'F', {{"4.9406564E-324", 4.9406564584124654e-324}});
+}
+
+struct Deck {
+  const char* name;
+  std::string deck;
+  std::vector<Step> steps;
+  std::vector<double> values;
+};
+
+TEST(RecordsReader, Decks) {
+  const std::string twelve =
+      "  0.100  0.200  0.300  0.400  0.500  0.600  0.700  0.800  0.900  1.000  1.100  1.200";
+  const std::vector<Deck> decks = {
+      {"empty line", "\n", {{"(6I3)", 'I', 6}}, {0, 0, 0, 0, 0, 0}},
+      {"short line", "  2  1\n", {{"(6I3)", 'I', 6}}, {2, 1, 0, 0, 0, 0}},
+      {"fields after a short field on the same line",
+       "  2 1\n  7\n",
+       {{"(6I3)", 'I', 3}, {"(6I3)", 'I', 1}},
+       {2, 1, 0, 7}},
+      {"three of twelve fields, rest of line skipped",
+       twelve + "\n  9.000\n",
+       {{"(10F7.3)", 'F', 3}, {"(10F7.3)", 'F', 1}},
+       {0.1, 0.2, 0.3, 9}},
+      {"twelve values over two lines",
+       twelve + "\n  1.100  1.200  9.000\n",
+       {{"(10F7.3)", 'F', 12}},
+       {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2}},
+      {"eight values with six fields a line",
+       "  1.000  2.000  3.000  4.000  5.000  6.000  7.000\n  8.000  9.000\n",
+       {{"(6F7.3)", 'F', 8}},
+       {1, 2, 3, 4, 5, 6, 8, 9}},
+      {"a read without targets consumes one line",
+       "  1\n  2\n",
+       {{"(6I3)", 'I', 0}, {"(6I3)", 'I', 1}},
+       {2}},
+      {"comma-separated integers", "1,2,3\n", {{"(6I3)", 'I', 6}}, {1, 2, 3, 0, 0, 0}},
+      {"comma-separated reals keep implied decimals",
+       "1.5,2,3\n",
+       {{"(10F7.3)", 'F', 3}},
+       {1.5, 0.002, 0.003}},
+      {"last line without terminator",
+       "  1\n  2  3",
+       {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 2}},
+       {1, 2, 3}},
+      {"carriage return as the last byte", "  1  2\r", {{"(6I3)", 'I', 2}}, {1, 2}},
+      {"X and / on input", "abc  5\n  6\n", {{"(3X,I3,/,I3)", 'I', 2}}, {5, 6}},
+  };
+  for (const Deck& d : decks) {
+    const Reads reads = run_reads(d.deck, d.steps);
+    EXPECT_FALSE(reads.outcome.aborted) << d.name << ": " << reads.outcome.err;
+    EXPECT_EQ(reads.values, d.values) << d.name;
+  }
+}
+
+// A deck with Windows line ends reads exactly like the same deck with Unix
+// line ends.
+TEST(RecordsReader, CarriageReturnLineFeed) {
+  const std::string lf = "  2  1  0\n 10\n  0.500 -1.250\n\n  3.000\n";
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const std::vector<Step> steps = {{"(6I3)", 'I', 6},
+                                   {"(6I3)", 'I', 1},
+                                   {"(10F7.3)", 'F', 3},
+                                   {"(6I3)", 'I', 0},
+                                   {"(10F7.3)", 'F', 1}};
+  const Reads unix_reads = run_reads(lf, steps);
+  const Reads windows_reads = run_reads(crlf, steps);
+  EXPECT_FALSE(unix_reads.outcome.aborted);
+  EXPECT_EQ(unix_reads.values, (std::vector<double>{2, 1, 0, 0, 0, 0, 10, 0.5, -1.25, 0, 3}));
+  EXPECT_EQ(windows_reads.values, unix_reads.values);
+  EXPECT_EQ(windows_reads.outcome.err, unix_reads.outcome.err);
+  // And both fail alike one read later.
+  std::vector<Step> more = steps;
+  more.push_back({"(6I3)", 'I', 1});
+  EXPECT_EQ(run_reads(crlf, more).outcome.err, run_reads(lf, more).outcome.err);
+}
+
+// Each in-process run starts with a fresh reader, however the last one ended.
+TEST(RecordsReader, FreshStateEachRun) {
+  const std::vector<Step> two = {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 1}};
+  EXPECT_TRUE(run_reads("  1", two).outcome.aborted);  // exhausted after the first
+  const Reads reads = run_reads("  4\n  5\n", two);
+  EXPECT_FALSE(reads.outcome.aborted);
+  EXPECT_EQ(reads.values, (std::vector<double>{4, 5}));
+}
+
+}  // namespace
+}  // namespace fourfifths
