@@ -60,7 +60,7 @@ void end_operation();
 // How an in-memory run ended, and everything it wrote.
 struct RunOutcome {
   bool aborted = false;  // the abnormal end (the binary would abort)
-  int status = 0;        // exit status of a normal or quiet end
+  int status = 0;        // exit status of a normal or quiet end (0 after the abnormal end)
   std::string out;       // standard output
   std::string err;       // standard error
 };
@@ -68,6 +68,10 @@ struct RunOutcome {
 // Runs main_routine over an in-memory deck with in-memory standard output and
 // standard error, and returns how it ended instead of ending the process.
 // Signal handlers are not installed. Reader and writer state start afresh.
+// The ending functions (stop, quiet_end, abnormal_end, runtime_error) return
+// here by unwinding the stack with an exception of the record subsystem, so
+// no function between main_routine and them may be noexcept; the binary
+// itself never throws.
 RunOutcome run_in_memory(std::string_view deck, void (*main_routine)());
 
 // ---------------------------------------------------------------------------

@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +27,7 @@ struct Spawn {
   bool wait_ready = false;       // wait for the probe's byte on descriptor 3
   std::vector<int> signals;      // sent once it is ready, a moment apart
   bool ignore_interrupt = false;
+  bool input_is_directory = false;  // standard input that read(2) refuses
 };
 
 struct Ended {
@@ -66,7 +69,7 @@ Ended run_probe(const Spawn& s) {
   const pid_t pid = fork();
   if (pid == 0) {
     std::signal(SIGINT, s.ignore_interrupt ? SIG_IGN : SIG_DFL);
-    place(in[0], 0);
+    place(s.input_is_directory ? open("/", O_RDONLY | O_DIRECTORY) : in[0], 0);
     place(out[1], 1);
     place(err[1], 2);
     place(ready[1], 3);
@@ -197,6 +200,18 @@ TEST(RecordsProcess, AbortAfterFailedRead) {
     EXPECT_EQ(e.out, c.out) << c.name;
     EXPECT_EQ(e.err, c.err) << c.name;
   }
+}
+
+// Standard input that cannot be read is a system error, reported in the
+// form perror gives it.
+TEST(RecordsProcess, UnreadableInput) {
+  Spawn s;
+  s.args = {"echo"};
+  s.input_is_directory = true;
+  const Ended e = run_probe(s);
+  EXPECT_TRUE(aborted(e)) << e.status;
+  EXPECT_EQ(e.err, report((std::string("fmt: ") + std::strerror(EISDIR)).c_str(), "(6I3)"));
+  EXPECT_EQ(e.out, "");
 }
 
 // The probe acts on each line as it arrives: a bad line is answered, and a
