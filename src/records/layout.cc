@@ -179,7 +179,7 @@ bool Parser::run(ParseResult& result) {
           if (peek() != '.') return false;
           ++i_;
           if (!number(d->digits)) return false;
-          if (op == Op::exponent && d->digits == 0) return false;
+          if (op == Op::exponent && d->digits == 0 && !reading_) return false;  // no digit to show
         } else if (peek() == '.') {
           return false;
         }

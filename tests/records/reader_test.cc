@@ -131,6 +131,7 @@ TEST(RecordsReader, RealFields) {
                 });
   // Dw.d reads exactly as Fw.d.
   expect_fields("(D7.3)", 'F', {{"   1234", 1.234}, {"  1.5E1", 15}});
+  expect_fields("(D5.0)", 'F', {{"   12", 12}});
   // Zero implied decimals and a wide field.
   expect_fields("(F5.0)", 'F', {{"   12", 12}, {"1.25 ", 1.25}});
 }
