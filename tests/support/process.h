@@ -19,6 +19,12 @@ struct ProcessResult {
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
                           const std::string& stdin_path);
 
+// Starts program with a pipe on its standard input that stays open and empty,
+// waits until it has installed a handler for the signal, sends the signal and
+// collects how it ended (killed after a time-out, which the result shows as
+// SIGKILL).
+ProcessResult run_interrupted(const std::string& program, int signal);
+
 std::string read_file(const std::string& path);
 
 }  // namespace fourfifths::testing
