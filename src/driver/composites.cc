@@ -12,7 +12,9 @@
 namespace fourfifths {
 namespace {
 
-bool positive_finite(double v) { return std::isfinite(v) && v > 0; }
+bool positive_finite(double v) {
+  return std::isfinite(v) && v > 0;
+}
 
 bool all_finite(std::span<const double> values) {
   for (double v : values)

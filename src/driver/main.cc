@@ -2,4 +2,6 @@
 // weighted predictor composite, for one problem deck read from standard input.
 #include "driver/driver.h"
 
-int main(int argc, char** argv) { fourfifths::start_run(argc, argv, fourfifths::MAIN__); }
+int main(int argc, char** argv) {
+  fourfifths::start_run(argc, argv, fourfifths::MAIN__);
+}

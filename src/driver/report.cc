@@ -31,7 +31,9 @@ constexpr std::string_view banner_layout =
     "'Use regression based weights: ',A3/"
     "'Expected scores on (composite) criterion: ',A3)";
 
-std::string_view answer(int32_t flag) { return flag == 1 ? "Yes" : "No "; }
+std::string_view answer(int32_t flag) {
+  return flag == 1 ? "Yes" : "No ";
+}
 
 }  // namespace
 

@@ -26,7 +26,9 @@ constexpr std::array<double, 21> sr1 = {0.01, 0.05, 0.10, 0.15, 0.20, 0.25, 0.30
 // The square root of 2 pi of the tables' own density.
 constexpr double sqrt2pi = 2.506628274631;
 
-double density(double x) { return std::exp(-(x * x) * 0.5) / sqrt2pi; }
+double density(double x) {
+  return std::exp(-(x * x) * 0.5) / sqrt2pi;
+}
 
 constexpr std::string_view overall_heading =
     "(/'For each overall selection ratio (SR): the majority group SR (SRA)'/"

@@ -80,12 +80,11 @@ TEST_P(EndToEnd, InProcessMatchesExpectedOutput) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Decks, EndToEnd, ::testing::ValuesIn(deck_names()),
-                         [](const auto& info) {
-                           std::string n = info.param;
-                           std::replace(n.begin(), n.end(), '-', '_');
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Decks, EndToEnd, ::testing::ValuesIn(deck_names()), [](const auto& info) {
+  std::string n = info.param;
+  std::replace(n.begin(), n.end(), '-', '_');
+  return n;
+});
 
 // The program takes no arguments: any given change nothing.
 TEST(EndToEndArguments, AreIgnored) {

@@ -29,11 +29,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double upper_tail(double x) { return 0.5 * std::erfc(x / std::sqrt(2.0)); }
+double upper_tail(double x) {
+  return 0.5 * std::erfc(x / std::sqrt(2.0));
+}
 // A group's selection ratio as the program forms it, one minus the lower tail:
 // far in the upper tail it falls on the spacing of doubles just below 1.
-double selection_ratio(double x) { return 1 - (1 - upper_tail(x)); }
-double density(double x) { return std::exp(-0.5 * x * x) / std::sqrt(2 * M_PI); }
+double selection_ratio(double x) {
+  return 1 - (1 - upper_tail(x));
+}
+double density(double x) {
+  return std::exp(-0.5 * x * x) / std::sqrt(2 * M_PI);
+}
 
 // The deck, read independently of the program's reader.
 struct Deck {
@@ -202,9 +208,7 @@ void check_row(const Deck& d, const Model& m, double sr, const std::vector<doubl
                const std::string& where) {
   double x;
   if (d.ioverall == 1) {
-    auto g = [&](double t) {
-      return m.pmaj * upper_tail(t) + m.pmin * upper_tail(t - m.dx) - sr;
-    };
+    auto g = [&](double t) { return m.pmaj * upper_tail(t) + m.pmin * upper_tail(t - m.dx) - sr; };
     x = bisect(g, -8, 8);
   } else {
     x = bisect([&](double t) { return upper_tail(t) - sr; }, -40, 40);
@@ -265,8 +269,9 @@ void check_report(const std::string& name) {
   std::istringstream in(run.out);
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   const bool overall = d.ioverall == 1;
-  const std::string heading = overall ? "     SR     SRA     SRI      AI       M      MA      MI     DIF"
-                                      : "    SRA     SRI      AI      MA      MI";
+  const std::string heading =
+      overall ? "     SR     SRA     SRI      AI       M      MA      MI     DIF"
+              : "    SRA     SRI      AI      MA      MI";
   auto at = std::find(lines.begin(), lines.end(), heading);
   ASSERT_NE(at, lines.end());
   size_t k = size_t(at - lines.begin()) + 2;
@@ -278,8 +283,9 @@ void check_report(const std::string& name) {
         l.rfind("Minimal majority selection ratio", 0) == 0)
       boundary = std::stod(l.substr(l.size() - 7));
 
-  std::vector<double> ratios = {0.01, 0.05, 0.10, 0.15, 0.20, 0.25, 0.30, 0.35, 0.40, 0.45, 0.50,
-                                0.55, 0.60, 0.65, 0.70, 0.75, 0.80, 0.85, 0.90, 0.95, 0.99999999999};
+  std::vector<double> ratios = {0.01, 0.05, 0.10, 0.15, 0.20, 0.25, 0.30,
+                                0.35, 0.40, 0.45, 0.50, 0.55, 0.60, 0.65,
+                                0.70, 0.75, 0.80, 0.85, 0.90, 0.95, 0.99999999999};
   const size_t boundary_row = ratios.size();
   ratios.push_back(boundary);
   ratios.insert(ratios.end(), d.reqsr.begin(), d.reqsr.end());
@@ -319,22 +325,22 @@ void check_report(const std::string& name) {
 
 class ReportModel : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(ReportModel, RowsAgreeWithIndependentModel) { check_report(GetParam()); }
+TEST_P(ReportModel, RowsAgreeWithIndependentModel) {
+  check_report(GetParam());
+}
 
-INSTANTIATE_TEST_SUITE_P(Decks, ReportModel,
-                         ::testing::Values("worked", "worked-majority", "battery-regression",
-                                           "ten-predictors", "six-predictors-four-criteria",
-                                           "nine-predictors-regression",
-                                           "eight-predictors-thirteen-requests",
-                                           "minority-higher", "no-difference-majority",
-                                           "majority-ratios-without-cutoff",
-                                           "no-minority-selected-majority",
-                                           "no-minority-selected-overall"),
-                         [](const auto& info) {
-                           std::string n = info.param;
-                           std::replace(n.begin(), n.end(), '-', '_');
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Decks, ReportModel,
+    ::testing::Values("worked", "worked-majority", "battery-regression", "ten-predictors",
+                      "six-predictors-four-criteria", "nine-predictors-regression",
+                      "eight-predictors-thirteen-requests", "minority-higher",
+                      "no-difference-majority", "majority-ratios-without-cutoff",
+                      "no-minority-selected-majority", "no-minority-selected-overall"),
+    [](const auto& info) {
+      std::string n = info.param;
+      std::replace(n.begin(), n.end(), '-', '_');
+      return n;
+    });
 
 }  // namespace
 }  // namespace fourfifths

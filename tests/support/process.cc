@@ -9,12 +9,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -41,6 +41,19 @@ std::string temp_file() {
   return name;
 }
 
+// The captured streams (their files removed) and how the process ended.
+ProcessResult collect(const std::string& out_path, const std::string& err_path, int wstatus) {
+  ProcessResult result;
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  std::remove(out_path.c_str());
+  std::remove(err_path.c_str());
+  result.exited = WIFEXITED(wstatus);
+  if (result.exited) result.status = WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
+  return result;
+}
+
 }  // namespace
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
@@ -49,8 +62,8 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   const std::string err_path = temp_file();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, stdin_path.empty() ? "/dev/null" : stdin_path.c_str(),
-                                   O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(
+      &actions, 0, stdin_path.empty() ? "/dev/null" : stdin_path.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_TRUNC, 0);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_TRUNC, 0);
 
@@ -67,15 +80,7 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
 
-  ProcessResult result;
-  result.out = read_file(out_path);
-  result.err = read_file(err_path);
-  std::remove(out_path.c_str());
-  std::remove(err_path.c_str());
-  result.exited = WIFEXITED(wstatus);
-  if (result.exited) result.status = WEXITSTATUS(wstatus);
-  if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
-  return result;
+  return collect(out_path, err_path, wstatus);
 }
 
 namespace {
@@ -131,15 +136,7 @@ ProcessResult run_interrupted(const std::string& program, int signal) {
   }
   close(input[1]);
 
-  ProcessResult result;
-  result.out = read_file(out_path);
-  result.err = read_file(err_path);
-  std::remove(out_path.c_str());
-  std::remove(err_path.c_str());
-  result.exited = WIFEXITED(wstatus);
-  if (result.exited) result.status = WEXITSTATUS(wstatus);
-  if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
-  return result;
+  return collect(out_path, err_path, wstatus);
 }
 
 }  // namespace fourfifths::testing
