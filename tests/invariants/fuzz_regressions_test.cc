@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 
 std::vector<fs::path> regression_inputs() {
   std::vector<fs::path> paths;
+  if (!fs::is_directory(FOURFIFTHS_FUZZ_REGRESSIONS)) return paths;
   for (const auto& entry : fs::directory_iterator(FOURFIFTHS_FUZZ_REGRESSIONS))
     if (entry.is_regular_file() && entry.path().filename() != "README")
       paths.push_back(entry.path());
