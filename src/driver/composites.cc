@@ -103,15 +103,25 @@ bool compute_composites(ProblemDeck& deck, CompositeStatistics& stats) {
   selection.dx = selection.dx / std::sqrt(stats.sxx);
   stats.sxy = 0;
   stats.rxy = 0;
-  if (q == 0) return true;
-  stats.dy = stats.dy / std::sqrt(stats.syy);
-  // t(k): covariance of the predictor composite with criterion k.
-  for (int32_t k = 0; k < q; ++k) {
-    double t = 0;
-    for (int32_t i = 0; i < p; ++i) t += w[i] * deck.corr[i + ldcorr * (p + k)];
-    stats.sxy += t * c[k];
+  if (q != 0) {
+    stats.dy = stats.dy / std::sqrt(stats.syy);
+    // t(k): covariance of the predictor composite with criterion k.
+    for (int32_t k = 0; k < q; ++k) {
+      double t = 0;
+      for (int32_t i = 0; i < p; ++i) t += w[i] * deck.corr[i + ldcorr * (p + k)];
+      stats.sxy += t * c[k];
+    }
+    stats.rxy = stats.sxy / std::sqrt(stats.sxx * stats.syy);
   }
-  stats.rxy = stats.sxy / std::sqrt(stats.sxx * stats.syy);
+  // Values of the deck so extreme that a sum or product overflows leave the
+  // composites without a finite effect size or correlation: no analysis can
+  // use them.
+  if (!std::isfinite(selection.dx) ||
+      (q != 0 && !(std::isfinite(stats.dy) && std::isfinite(stats.rxy) &&
+                   std::isfinite(stats.sxx * stats.syy)))) {
+    out.write("('Effect size or correlation of the weighted combinations is not a finite number')");
+    return false;
+  }
   return true;
 }
 
