@@ -2,8 +2,15 @@
 // descriptors (groups as matched open/close pairs) and walking it item by
 // item. Blanks outside quoted text are ignored; commas separate descriptors
 // and may be left out; descriptor letters may be upper or lower case.
+//
+// Parsed layouts are kept in a small open-addressed table (keyed by the
+// text's address, length and direction, confirmed by a copy of the text), so
+// that the report, which writes the same few dozen layouts thousands of
+// times, parses each one once. The table is plain zero-initialised storage:
+// nothing runs before main.
 #include "records/layout.h"
 
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -16,11 +23,12 @@ namespace {
 constexpr uint32_t no_group = std::numeric_limits<uint32_t>::max();
 
 // The descriptor handed out at reversion.
-constinit const Descriptor revert_marker = {Op::revert, 0, false, 1, 0, 0, 0, 0, 0, 0};
+constinit const Descriptor revert_marker = {Op::revert, 0, false, 1, 0, 0, 0, 0, 0};
 
 struct ParseResult {
   std::size_t count = 0;
   std::size_t reversion = 0;
+  std::size_t max_depth = 0;
 };
 
 class Parser {
@@ -55,7 +63,7 @@ class Parser {
 
   Descriptor* emit(Op op) {
     std::size_t index = n_++;
-    if (index >= capacity_ || out_ == nullptr) {
+    if (index >= capacity_) {
       overflow_ = true;
       scratch_ = Descriptor{};
       scratch_.op = op;
@@ -75,7 +83,7 @@ class Parser {
   std::size_t capacity_;
   std::size_t n_ = 0;
   bool overflow_ = false;
-  Descriptor scratch_;
+  Descriptor scratch_ = {};
 };
 
 bool Parser::quoted(Descriptor& d) {
@@ -152,7 +160,7 @@ bool Parser::run(ParseResult& result) {
           open->partner = innermost;
           innermost = static_cast<uint32_t>(open_index);
         }
-        ++depth;
+        if (++depth > result.max_depth) result.max_depth = depth;
         after_item = false;
         group_empty = true;
         continue;
@@ -214,68 +222,134 @@ bool Parser::run(ParseResult& result) {
   runtime_error(err_bad_format, "startio");
 }
 
+// The table of parsed layouts. Entries are found by open addressing on the
+// text's address and length; the descriptors and a copy of the text live in
+// two pools that only grow. A layout that finds no free entry or no room in
+// the pools is simply not kept.
+constexpr std::size_t table_size = 64;  // a power of two
+constexpr std::size_t pool_descriptors = 1024;
+constexpr std::size_t pool_chars = 8192;
+
+struct TableEntry {
+  const char* address;  // null: the entry is free
+  uint32_t length;
+  bool reading;
+  uint32_t first;     // its descriptors: pool[first, first + capacity)
+  uint32_t capacity;  //   of which the parsed layout uses count
+  uint32_t text;      // its copy of the text: chars[text, text + length)
+  ParsedLayout parsed;
+};
+
+struct LayoutTable {
+  TableEntry entries[table_size];
+  std::size_t used;
+  Descriptor pool[pool_descriptors];
+  std::size_t pool_used;
+  char chars[pool_chars];
+  std::size_t chars_used;
+};
+LayoutTable table;
+
+std::size_t slot_of(const char* address, std::size_t length, bool reading) {
+  uint64_t key = reinterpret_cast<uintptr_t>(address);
+  key ^= (static_cast<uint64_t>(length) << 1 | (reading ? 1 : 0)) * 0x9E3779B97F4A7C15u;
+  key *= 0xBF58476D1CE4E5B9u;
+  return static_cast<std::size_t>(key >> 58) & (table_size - 1);
+}
+
+// The entry of the layout: its own when its text is found unchanged, a free
+// one (address still null) for it, or null when the table has no room.
+TableEntry* find_entry(std::string_view text, bool reading) {
+  std::size_t slot = slot_of(text.data(), text.size(), reading);
+  for (std::size_t probes = 0; probes < table_size; ++probes) {
+    TableEntry& e = table.entries[slot];
+    if (e.address == nullptr) return table.used < table_size * 3 / 4 ? &e : nullptr;
+    if (e.address == text.data() && e.length == text.size() && e.reading == reading) return &e;
+    slot = (slot + 1) & (table_size - 1);
+  }
+  return nullptr;
+}
+
+// Keeps a parsed layout in its entry, reusing the entry's storage when the
+// same address now holds a different layout that fits in it. False when the
+// pools have no room left.
+bool keep(TableEntry& e, std::string_view text, bool reading, const ParsedLayout& parsed) {
+  const bool fresh = e.address == nullptr;
+  if (fresh || parsed.count > e.capacity || text.size() > e.length) {
+    if (parsed.count > pool_descriptors - table.pool_used ||
+        text.size() > pool_chars - table.chars_used) {
+      return false;
+    }
+    e.first = static_cast<uint32_t>(table.pool_used);
+    e.capacity = static_cast<uint32_t>(parsed.count);
+    e.text = static_cast<uint32_t>(table.chars_used);
+    table.pool_used += parsed.count;
+    table.chars_used += text.size();
+  }
+  Descriptor* list = table.pool + e.first;
+  if (parsed.count > 0) std::memcpy(list, parsed.list, parsed.count * sizeof(Descriptor));
+  if (!text.empty()) std::memcpy(table.chars + e.text, text.data(), text.size());
+  if (fresh) ++table.used;
+  e.address = text.data();
+  e.length = static_cast<uint32_t>(text.size());
+  e.reading = reading;
+  e.parsed = parsed;
+  e.parsed.list = list;
+  return true;
+}
+
 }  // namespace
 
-Layout::Layout(std::string_view text, bool reading) : text_(text) {
-  constexpr std::size_t inline_capacity = sizeof(inline_) / sizeof(inline_[0]);
+Layout::Layout(std::string_view text, bool reading) : text_(text), left_(inline_left_) {
+  TableEntry* entry = nullptr;
+  if (text.size() <= std::numeric_limits<uint32_t>::max()) {
+    entry = find_entry(text, reading);
+    if (entry != nullptr && entry->address != nullptr &&
+        (text.empty() || std::memcmp(table.chars + entry->text, text.data(), text.size()) == 0)) {
+      parsed_ = entry->parsed;
+      if (parsed_.max_depth > inline_depth) {
+        heap_left_ = new (std::nothrow) int32_t[parsed_.max_depth];
+        if (heap_left_ == nullptr) runtime_error(err_out_of_space, "malloc failure");
+        left_ = heap_left_;
+      }
+      return;
+    }
+  }
   ParseResult result;
   if (!Parser(text, reading, inline_, inline_capacity).run(result)) unparsable();
-  list_ = inline_;
+  Descriptor* list = inline_;
   if (result.count > inline_capacity) {
     const std::size_t count = result.count;
     heap_ = new (std::nothrow) Descriptor[count];
     if (heap_ == nullptr) runtime_error(err_out_of_space, "malloc failure");
     result = ParseResult{};
     Parser(text, reading, heap_, count).run(result);
-    list_ = heap_;
+    list = heap_;
   }
-  count_ = result.count;
-  reversion_ = result.reversion;
-  for (std::size_t k = reversion_; k < count_; ++k) {
-    if (is_data(list_[k].op)) reversion_has_data_ = true;
+  parsed_ = {list, result.count, result.reversion, false, result.max_depth};
+  for (std::size_t k = parsed_.reversion; k < parsed_.count; ++k) {
+    if (is_data(list[k].op)) parsed_.reversion_has_data = true;
   }
+  if (parsed_.max_depth > inline_depth) {
+    heap_left_ = new (std::nothrow) int32_t[parsed_.max_depth];
+    if (heap_left_ == nullptr) runtime_error(err_out_of_space, "malloc failure");
+    left_ = heap_left_;
+  }
+  if (entry != nullptr && keep(*entry, text, reading, parsed_)) parsed_.list = entry->parsed.list;
 }
 
 Layout::~Layout() {
   delete[] heap_;
+  delete[] heap_left_;
 }
 
-const Descriptor* Layout::next(bool want_item) {
-  for (;;) {
-    if (pos_ == count_) {
-      if (!want_item) return nullptr;
-      // Reversion. A layout whose reverted part holds no data descriptor
-      // would go round for ever without taking an item.
-      if (!reversion_has_data_) runtime_error(err_bad_format, "fmt");
-      pos_ = reversion_;
-      return &revert_marker;
-    }
-    Descriptor& d = list_[pos_];
-    switch (d.op) {
-      case Op::open:
-        d.left = d.repeat;
-        ++pos_;
-        break;
-      case Op::close:
-        if (--list_[d.partner].left > 0) {
-          pos_ = d.partner + 1;
-        } else {
-          ++pos_;
-        }
-        break;
-      case Op::integer:
-      case Op::fixed:
-      case Op::exponent:
-      case Op::chars:
-        if (!want_item) return nullptr;
-        if (data_left_ == 0) data_left_ = d.repeat;
-        if (--data_left_ == 0) ++pos_;
-        return &d;
-      default:
-        ++pos_;
-        return &d;
-    }
-  }
+const Descriptor* Layout::at_end(bool want_item) {
+  if (!want_item) return nullptr;
+  // Reversion. A layout whose reverted part holds no data descriptor would
+  // go round for ever without taking an item.
+  if (!parsed_.reversion_has_data) runtime_error(err_bad_format, "fmt");
+  pos_ = parsed_.reversion;
+  return &revert_marker;
 }
 
 std::size_t layout_extent(std::string_view text) {

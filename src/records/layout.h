@@ -34,21 +34,35 @@ inline bool is_data(Op op) {
   return op <= Op::chars;
 }
 
+// One descriptor of a parsed layout. Plain data: a parsed layout is copied
+// into the layout table as it stands.
 struct Descriptor {
-  Op op = Op::slash;
-  char quote = 0;         // text: its quote character
-  bool doubled = false;   // text: holds doubled quotes, each standing for one
-  int32_t repeat = 1;     // data descriptor or group: repeat count; nX: n
-  int32_t width = 0;      // w
-  int32_t digits = 0;     // d
-  uint32_t text_pos = 0;  // text: its characters between the quotes,
-  uint32_t text_len = 0;  //   as they stand in the layout
-  uint32_t partner = 0;   // open: index of its close; close: of its open
-  int32_t left = 0;       // open: repetitions still to go during the walk
+  Op op;
+  char quote;         // text: its quote character
+  bool doubled;       // text: holds doubled quotes, each standing for one
+  int32_t repeat;     // data descriptor or group: repeat count; nX: n
+  int32_t width;      // w
+  int32_t digits;     // d
+  uint32_t text_pos;  // text: its characters between the quotes,
+  uint32_t text_len;  //   as they stand in the layout
+  uint32_t partner;   // open: index of its close; close: of its open
 };
 
-// One parsed layout and the walk over it. A layout that cannot be parsed ends
-// the run: run-time error 100 ("error in format") with where-text "startio".
+// A parsed layout: its descriptors and where the walk resumes on reversion.
+struct ParsedLayout {
+  const Descriptor* list;
+  std::size_t count;
+  std::size_t reversion;    // where the walk resumes on reversion
+  bool reversion_has_data;  // a data descriptor lies at or after it
+  std::size_t max_depth;    // deepest nesting of groups
+};
+
+// One layout and the walk over it. Each layout is parsed once: the parsed
+// form is kept in a small table keyed by the text's address and length (the
+// program's layouts are string literals) and confirmed by its characters;
+// once the table is full, further layouts are parsed for each operation. A
+// layout that cannot be parsed ends the run: run-time error 100 ("error in
+// format") with where-text "startio".
 class Layout {
  public:
   // reading: the layout is for input, where quoted text and A have no use.
@@ -62,7 +76,7 @@ class Layout {
   // and, at reversion, one Op::revert. Without, hands out non-data
   // descriptors until the walk reaches a data descriptor or the end of the
   // layout, and then returns nullptr.
-  const Descriptor* next(bool want_item);
+  inline const Descriptor* next(bool want_item);
 
   // The characters of a quoted text descriptor, doubled quotes collapsed,
   // appended through sink(const char*, size_t).
@@ -70,20 +84,62 @@ class Layout {
   void text_of(const Descriptor& d, Sink&& sink) const;
 
  private:
-  Descriptor inline_[48];
-  Descriptor* heap_ = nullptr;
-  Descriptor* list_ = nullptr;
-  std::size_t count_ = 0;
+  // The end of the layout: reversion, or the end of the walk.
+  const Descriptor* at_end(bool want_item);
+
+  static constexpr std::size_t inline_capacity = 48;
+  static constexpr std::size_t inline_depth = 16;
+
+  ParsedLayout parsed_;
   std::string_view text_;
-  std::size_t reversion_ = 0;        // where the walk resumes on reversion
-  bool reversion_has_data_ = false;  // a data descriptor lies at or after it
-  std::size_t pos_ = 0;              // the walk: next descriptor
-  int32_t data_left_ = 0;            // repetitions left of the data descriptor at pos_
+  std::size_t pos_ = 0;    // the walk: next descriptor
+  int32_t data_left_ = 0;  // repetitions left of the data descriptor at pos_
+  std::size_t depth_ = 0;  // groups open on the walk
+  int32_t* left_;          // repetitions still to go of each open group, outermost first
+  int32_t inline_left_[inline_depth];
+  Descriptor* heap_ = nullptr;  // a layout parsed for this operation alone
+  int32_t* heap_left_ = nullptr;
+  Descriptor inline_[inline_capacity];  // uninitialised until a parse needs it
 };
 
 // The length of a layout's text up to and including the parenthesis that
 // closes it (the whole text when none does): what the error report shows.
 std::size_t layout_extent(std::string_view text);
+
+// Inline: the writer and the reader call it once per item and per non-data
+// descriptor.
+const Descriptor* Layout::next(bool want_item) {
+  const Descriptor* const list = parsed_.list;
+  for (;;) {
+    if (pos_ == parsed_.count) return at_end(want_item);
+    const Descriptor& d = list[pos_];
+    switch (d.op) {
+      case Op::open:
+        left_[depth_++] = d.repeat;
+        ++pos_;
+        break;
+      case Op::close:
+        if (--left_[depth_ - 1] > 0) {
+          pos_ = d.partner + 1;
+        } else {
+          --depth_;
+          ++pos_;
+        }
+        break;
+      case Op::integer:
+      case Op::fixed:
+      case Op::exponent:
+      case Op::chars:
+        if (!want_item) return nullptr;
+        if (data_left_ == 0) data_left_ = d.repeat;
+        if (--data_left_ == 0) ++pos_;
+        return &d;
+      default:
+        ++pos_;
+        return &d;
+    }
+  }
+}
 
 template <class Sink>
 void Layout::text_of(const Descriptor& d, Sink&& sink) const {

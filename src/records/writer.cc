@@ -2,9 +2,11 @@
 // unit 6 from a layout and a list of items.
 //
 // A record is assembled in a buffer that starts with room for 1024 characters
-// and doubles as needed, so a record has no length limit; it is handed to the
-// run's output, with its line feed, only when it is finished (by "/", by
-// reversion or by the end of the operation). nX only notes a pending advance,
+// (static storage, so no record of the report touches the heap) and doubles
+// as needed, so a record has no length limit; it is copied to the run's
+// output block, with its line feed, only when it is finished (by "/", by
+// reversion or by the end of the operation). Each field is rendered straight
+// into the record. nX only notes a pending advance,
 // which becomes blanks when text or a field follows in the same record, so no
 // record ends in blanks made by X. No carriage control: the first character
 // of a record is written like any other.
@@ -26,31 +28,43 @@ using records::Op;
 
 // The record under construction. Kept between operations only to reuse its
 // storage; every write operation starts a new record.
+constexpr std::size_t first_capacity = 1024;
+char first_block[first_capacity];
+
 struct RecordBuffer {
   char* data;
   std::size_t size;
   std::size_t capacity;
   std::size_t pending;  // columns of nX not yet written
 };
-constinit RecordBuffer record = {nullptr, 0, 0, 0};
+constinit RecordBuffer record = {first_block, 0, first_capacity, 0};
 
-// Room for extra more characters; the buffer doubles from 1024.
-char* room_for(std::size_t extra) {
+// Doubles the buffer until needed characters fit.
+[[gnu::noinline]] void grow(std::size_t needed) {
+  std::size_t capacity = record.capacity;
+  while (capacity < needed) {
+    if (capacity > static_cast<std::size_t>(-1) / 2) {
+      runtime_error(err_out_of_space, "malloc failure");
+    }
+    capacity *= 2;
+  }
+  char* grown = nullptr;
+  if (record.data == first_block) {
+    grown = static_cast<char*>(std::malloc(capacity));
+    if (grown != nullptr) std::memcpy(grown, first_block, record.size);
+  } else {
+    grown = static_cast<char*>(std::realloc(record.data, capacity));
+  }
+  if (grown == nullptr) runtime_error(err_out_of_space, "malloc failure");
+  record.data = grown;
+  record.capacity = capacity;
+}
+
+// Room for extra more characters.
+inline char* room_for(std::size_t extra) {
   const std::size_t needed = record.size + extra;
   if (needed < extra) runtime_error(err_out_of_space, "malloc failure");
-  if (needed > record.capacity) {
-    std::size_t capacity = record.capacity == 0 ? 1024 : record.capacity;
-    while (capacity < needed) {
-      if (capacity > static_cast<std::size_t>(-1) / 2) {
-        runtime_error(err_out_of_space, "malloc failure");
-      }
-      capacity *= 2;
-    }
-    char* grown = static_cast<char*>(std::realloc(record.data, capacity));
-    if (grown == nullptr) runtime_error(err_out_of_space, "malloc failure");
-    record.data = grown;
-    record.capacity = capacity;
-  }
+  if (needed > record.capacity) grow(needed);
   return record.data + record.size;
 }
 
@@ -111,16 +125,28 @@ class ItemCursor {
 };
 
 // A data descriptor with its item: the pending advance, then the field.
-void transfer(const Descriptor& d, const ItemCursor& item) {
+inline void transfer(const Descriptor& d, const ItemCursor& item) {
   const Items::Kind kind = item.segment().kind;
   const bool real = kind == Items::Kind::real || kind == Items::Kind::reals;
   const bool fits = d.op == Op::integer ? kind == Items::Kind::integer
                     : d.op == Op::chars ? kind == Items::Kind::text
                                         : real;
   if (!fits) runtime_error(err_bad_format, "fmt");
-  apply_pending_advance();
   const std::size_t w = static_cast<std::size_t>(d.width);
-  char* field = room_for(w);
+  char* field = nullptr;
+  if (record.pending <= 8) {
+    // A short advance is one 8-byte store of blanks that the field then
+    // partly overwrites; the buffer has room for both.
+    const std::size_t pending = record.pending;
+    field = room_for(8 + w);
+    std::memcpy(field, "        ", 8);
+    field += pending;
+    record.size += pending;
+    record.pending = 0;
+  } else {
+    apply_pending_advance();
+    field = room_for(w);
+  }
   switch (d.op) {
     case Op::integer:
       records::render_integer(field, w, item.segment().integer);
@@ -159,8 +185,8 @@ void perform(const records::Layout& layout, const Descriptor& d) {
 namespace records {
 
 void reset_writer() {
-  std::free(record.data);
-  record = {nullptr, 0, 0, 0};
+  if (record.data != first_block) std::free(record.data);
+  record = {first_block, 0, first_capacity, 0};
 }
 
 }  // namespace records
@@ -176,6 +202,8 @@ void RecordWriter::write(std::string_view layout, const Items& items) {
     if (records::is_data(d.op)) {
       transfer(d, cursor);
       cursor.advance();
+    } else if (d.op == Op::advance) {  // the common non-data descriptor, at once
+      record.pending += static_cast<std::size_t>(d.repeat);
     } else {
       perform(walk, d);
     }

@@ -2,6 +2,7 @@
 // nX, "/", repeat counts, nested groups, reversion and the end-of-items rule;
 // and layouts that cannot be used.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,93 @@ TEST(RecordsWriter, UnusableItems) {
     const RunOutcome outcome = run_write(c.layout, c.items);
     EXPECT_TRUE(outcome.aborted) << c.layout;
     EXPECT_EQ(first_line(outcome.err), "fmt: error in format") << c.layout;
+  }
+}
+
+// Parsed layouts are kept by the address and length of their text. A layout
+// whose characters change in place is parsed afresh; a layout kept before
+// fails in the same way as one parsed now, and its error report shows the
+// text as given.
+TEST(RecordsLayoutTable, TextChangedInPlace) {
+  static char layout[] = "(I3,'a')";
+  const RunOutcome outcome = records::run_in_memory(
+      "",
+      [] {
+        RecordWriter out;
+        out.write(layout, Items().add(5));
+        out.write(layout, Items().add(6));
+        std::memcpy(layout, "(I4,'b')", sizeof layout);
+        out.write(layout, Items().add(7));
+        std::memcpy(layout, "(I2,'c')", sizeof layout);
+        out.write(layout, Items().add(8));
+        out.write(layout, Items().add(9.5));  // a real for I: the run ends here
+      },
+      {});
+  EXPECT_EQ(outcome.out, "  5a\n  6a\n   7b\n 8c\n");
+  EXPECT_TRUE(outcome.aborted);
+  EXPECT_EQ(outcome.err,
+            "fmt: error in format\n"
+            "apparent state: unit 6 (unnamed)\n"
+            "last format: (I2,'c')\n"
+            "lately writing sequential formatted external IO\n");
+}
+
+// More layouts than the table holds, each written several times, the later
+// ones parsed for every operation; every record stays as its layout says.
+TEST(RecordsLayoutTable, MoreLayoutsThanTheTableHolds) {
+  static std::vector<std::string> layouts;
+  layouts.clear();
+  std::string expected;
+  for (int k = 0; k < 300; ++k) {
+    layouts.push_back("('L" + std::to_string(k) + "',I" + std::to_string(2 + k % 5) + ",2X,'.')");
+  }
+  for (int round = 0; round < 3; ++round) {
+    for (int k = 0; k < 300; ++k) {
+      const std::string number = std::to_string(round);
+      expected += "L" + std::to_string(k) + std::string(static_cast<std::size_t>(1 + k % 5), ' ') +
+                  number + "  .\n";
+    }
+  }
+  const RunOutcome outcome = records::run_in_memory("",
+                                                    [] {
+                                                      RecordWriter out;
+                                                      for (int round = 0; round < 3; ++round) {
+                                                        for (const std::string& layout : layouts)
+                                                          out.write(layout, Items().add(round));
+                                                      }
+                                                    },
+                                                    {});
+  EXPECT_EQ(outcome.out, expected);
+  EXPECT_EQ(outcome.err, "");
+}
+
+// The same layout read and written: each direction keeps its own parse
+// (quoted text has no use on input, so the read fails).
+TEST(RecordsLayoutTable, ReadingAndWritingApart) {
+  const RunOutcome outcome = records::run_in_memory("  4\n",
+                                                    [] {
+                                                      static constexpr const char* layout =
+                                                          "(I3,'x')";
+                                                      RecordWriter().write(layout, Items().add(3));
+                                                      int32_t n = 0;
+                                                      RecordReader().read(layout, Targets().add(n));
+                                                    },
+                                                    {});
+  EXPECT_EQ(outcome.out, "  3x\n");
+  EXPECT_EQ(first_line(outcome.err), "startio: error in format");
+}
+
+// Groups nested deeper than the walk keeps in place.
+TEST(RecordsLayoutTable, DeeplyNestedGroups) {
+  std::string layout = "(";
+  for (int k = 0; k < 40; ++k) layout += "1(";
+  layout += "I2,'|'";
+  for (int k = 0; k < 40; ++k) layout += ")";
+  layout += ")";
+  for (int pass = 0; pass < 2; ++pass) {  // parsed, then kept
+    const RunOutcome outcome = run_write(layout, Items().add(1).add(2).add(3));
+    EXPECT_EQ(outcome.out, " 1|\n 2|\n 3|\n") << pass;
+    EXPECT_EQ(outcome.err, "") << pass;
   }
 }
 
