@@ -1,13 +1,20 @@
 // Fixed-field text records: the output renderings of integer (Iw), fixed-point
 // (Fw.d), exponent (Dw.d) and character (Aw) fields.
 //
-// Fixed-point and exponent fields take their digits from the C library's
-// "%#.*f" and "%#.*E" conversions of the magnitude and add the sign
-// themselves, so a value and its negative round alike. The conversion is made
+// Fixed-point and exponent fields show the digits of the C library's "%#.*f"
+// and "%#.*E" conversions of the magnitude and add the sign themselves, so a
+// value and its negative round alike. Those conversions round the exact binary
+// value correctly, so for few decimals and moderate magnitudes the same digits
+// come from scaling by an exact power of ten and rounding to an integer: the
+// scaled product is within half an ulp of the exact one, and whenever its
+// fraction lies more than a few ulps from one half, both round to the same
+// integer, which is then written with integer arithmetic. Possible ties, large
+// or tiny magnitudes and many decimals take the C library's conversion, made
 // into a stack buffer; only a field wider than that buffer (never one of the
 // report's) needs the heap.
 #include "records/fields.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +50,174 @@ void render_not_finite(char* field, std::size_t w, double value) {
   } else {
     right_justify(field, w, value < 0, "Inf", 3);
   }
+}
+
+constexpr const double* exact_power = exact_power_of_ten;
+
+// The direct conversions serve up to this many digits after the point (F) or
+// in the mantissa (D): their integers then stay far below 2^53.
+constexpr int32_t max_direct_digits = 9;
+
+// For each count of decimals d, the magnitudes below which m * 10^d stays
+// below 2^53, where every integer is a double and the scaled product's
+// fraction is resolved to well under one half.
+constexpr double direct_fixed_limit[] = {0x1p53 / 1e0, 0x1p53 / 1e1, 0x1p53 / 1e2, 0x1p53 / 1e3,
+                                         0x1p53 / 1e4, 0x1p53 / 1e5, 0x1p53 / 1e6, 0x1p53 / 1e7,
+                                         0x1p53 / 1e8, 0x1p53 / 1e9};
+
+// The integer nearest to the exact product of which scaled (below 2^53, not
+// negative) is the correctly rounded value; false when the product may lie
+// too close to halfway between two integers to tell from scaled alone. The
+// margin, scaled * 2^-50, is at least four ulps of scaled, against an error
+// of at most half an ulp.
+bool nearest_integer(double scaled, uint64_t& n) {
+  const uint64_t whole = static_cast<uint64_t>(scaled);         // scaled < 2^53: exact floor
+  const double fraction = scaled - static_cast<double>(whole);  // exact
+  if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50) return false;
+  n = whole + (fraction > 0.5 ? 1 : 0);
+  return true;
+}
+
+// Writes the decimal digits of n, at least count of them (zeros in front),
+// ending at end; returns where they begin.
+template <class Unsigned>
+char* digits_before(char* end, Unsigned n, int32_t count) {
+  char* p = end;
+  for (int32_t k = 0; k < count || n != 0; ++k) {
+    *--p = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
+  return p;
+}
+
+// The two-digit numbers 00 to 99, for writing digits in pairs.
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The text of "%#.*f" for n / 10^d, ending at end: d decimals (the last d
+// digits of n), the point, and the integer part's digits, at least one.
+template <class Unsigned>
+char* fixed_digits(char* end, Unsigned n, int32_t d) {
+  char* p = end;
+  int32_t k = d;
+  for (; k >= 2; k -= 2) {
+    const Unsigned pair = n % 100;
+    n /= 100;
+    p -= 2;
+    std::memcpy(p, digit_pairs + 2 * pair, 2);
+  }
+  if (k == 1) {
+    *--p = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
+  *--p = '.';
+  while (n >= 100) {
+    const Unsigned pair = n % 100;
+    n /= 100;
+    p -= 2;
+    std::memcpy(p, digit_pairs + 2 * pair, 2);
+  }
+  if (n >= 10) {
+    p -= 2;
+    std::memcpy(p, digit_pairs + 2 * n, 2);
+  } else {
+    *--p = static_cast<char>('0' + n);
+  }
+  return p;
+}
+
+// Copies a field of w characters. Up to 32 of them take two overlapping
+// fixed-size moves, which compile to plain loads and stores.
+inline void copy_field(char* to, const char* from, std::size_t w) {
+  if (w > 32) {
+    std::memcpy(to, from, w);
+  } else if (w >= 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + w - 16, from + w - 16, 16);
+  } else if (w >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + w - 8, from + w - 8, 8);
+  } else if (w >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + w - 4, from + w - 4, 4);
+  } else {
+    for (std::size_t k = 0; k < w; ++k) to[k] = from[k];
+  }
+}
+
+// Fw.d without the C library, for d <= 9 and magnitudes below 2^53 / 10^d
+// whose scaled value is not near a tie; false (nothing written) otherwise.
+// The text is built right-justified in a blank-filled buffer, so that the
+// field is one copy.
+inline bool direct_fixed(char* field, std::size_t w, int32_t d, double value) {
+  const double magnitude = std::fabs(value);
+  if (d < 0 || d > max_direct_digits || !(magnitude < direct_fixed_limit[d])) return false;
+  uint64_t n = 0;
+  if (!nearest_integer(magnitude * exact_power[d], n)) return false;
+  char text[48];
+  std::memset(text, ' ', sizeof text);
+  char* const end = text + sizeof text;
+  char* t =
+      n <= UINT32_MAX ? fixed_digits(end, static_cast<uint32_t>(n), d) : fixed_digits(end, n, d);
+  // A negative value that rounds to zero is shown without its sign.
+  const bool minus = value < 0 && n != 0;
+  std::size_t len = static_cast<std::size_t>(end - t);
+  if (len + (minus ? 1 : 0) > w) {
+    // The leading zero goes when that alone makes the field fit.
+    if (t[0] != '0' || len + (minus ? 1 : 0) - 1 != w) {
+      asterisks(field, w);
+      return true;
+    }
+    ++t;
+    --len;
+  }
+  if (w + 1 > sizeof text) {
+    right_justify(field, w, minus, t, len);
+    return true;
+  }
+  if (minus) t[-1] = '-';
+  copy_field(field, end - w, w);
+  return true;
+}
+
+// The d significant digits of "%#.*E" with precision d - 1 of a positive,
+// finite magnitude, written to digits, and the exponent of the field's form
+// 0.ddd times ten to that exponent; false when the direct conversion cannot
+// tell them. The scale 10^k puts magnitude * 10^k in [10^(d-1), 10^d]; it
+// starts from the binary exponent's estimate of the decimal one and moves
+// until it does, and must stay an exact power of ten.
+bool direct_exponent(char* digits, int32_t d, double magnitude, int& exponent) {
+  if (d < 1 || d > max_direct_digits) return false;
+  const int biased = static_cast<int>(std::bit_cast<uint64_t>(magnitude) >> 52);
+  if (biased == 0) return false;  // subnormal
+  // floor(log10(2^e)) for the binary exponent e, to within one.
+  const int decimal = ((biased - 1023) * 1233) >> 12;
+  const double low = exact_power[d - 1];
+  const double high = exact_power[d];
+  int k = d - 1 - decimal;
+  double scaled = 0;
+  for (int tries = 0;; ++tries) {
+    if (tries == 4 || k > max_exact_power || k < -max_exact_power) return false;
+    scaled = k >= 0 ? magnitude * exact_power[k] : magnitude / exact_power[-k];
+    if (scaled > high) {
+      --k;
+    } else if (scaled < low) {
+      ++k;
+    } else {
+      break;
+    }
+  }
+  uint64_t n = 0;
+  if (!nearest_integer(scaled, n)) return false;
+  exponent = d - k;
+  if (n == static_cast<uint64_t>(high)) {  // rounding carried into a new digit
+    n = static_cast<uint64_t>(low);
+    ++exponent;
+  }
+  digits_before(digits + d, n, d);
+  return true;
 }
 
 // The text of one conversion, on the stack or, when longer, on the heap.
@@ -87,6 +262,61 @@ class ConversionText {
   std::size_t len_ = 0;
 };
 
+// The sign and the fixed-point text in w columns: right-justified when they
+// fit, else without the text's leading zero when that alone makes them fit,
+// else asterisks.
+void place_fixed(char* field, std::size_t w, bool minus, const char* t, std::size_t len) {
+  const std::size_t n = len + (minus ? 1 : 0);
+  if (n <= w) {
+    right_justify(field, w, minus, t, len);
+  } else if (t[0] == '0' && n - 1 == w) {
+    right_justify(field, w, minus, t + 1, len - 1);
+  } else {
+    asterisks(field, w);
+  }
+}
+
+// The exponent of a D field as "%+.2d" writes it: its sign and at least two
+// digits. Returns the length.
+std::size_t exponent_text(char* text, int power) {
+  text[0] = power < 0 ? '-' : '+';
+  const uint32_t magnitude =
+      power < 0 ? 0u - static_cast<uint32_t>(power) : static_cast<uint32_t>(power);
+  char digits[12];
+  char* const end = digits + sizeof digits;
+  const char* p = digits_before(end, magnitude, 2);
+  const std::size_t len = static_cast<std::size_t>(end - p);
+  std::memcpy(text + 1, p, len);
+  return len + 1;
+}
+
+// Fw.d from the C library's conversion: values that are not finite, possible
+// ties, large magnitudes and many decimals.
+[[gnu::noinline]] void library_fixed(char* field, std::size_t w, int32_t d, double value) {
+  if (!std::isfinite(value)) {
+    render_not_finite(field, w, value);
+    return;
+  }
+  // A magnitude of 10^w or more has w + 1 digits before the point: it cannot
+  // fit even without a leading zero, and its text need not be made.
+  const double magnitude = std::fabs(value);
+  if (w <= static_cast<std::size_t>(max_exact_power) && magnitude >= exact_power[w]) {
+    asterisks(field, w);
+    return;
+  }
+  ConversionText text;
+  // A text longer than w + 1 cannot fit even without its leading zero.
+  if (!text.fixed(d, magnitude) || text.size() > w + 1) {
+    asterisks(field, w);
+    return;
+  }
+  const char* t = text.data();
+  const std::size_t len = text.size();
+  // A negative value that rounds to zero is shown without its sign.
+  const bool minus = value < 0 && std::strspn(t, "0.") < len;
+  place_fixed(field, w, minus, t, len);
+}
+
 }  // namespace
 
 void render_integer(char* field, std::size_t w, int32_t value) {
@@ -104,29 +334,7 @@ void render_integer(char* field, std::size_t w, int32_t value) {
 }
 
 void render_fixed(char* field, std::size_t w, int32_t d, double value) {
-  if (!std::isfinite(value)) {
-    render_not_finite(field, w, value);
-    return;
-  }
-  bool minus = value < 0;
-  ConversionText text;
-  // A text longer than w + 1 cannot fit even without its leading zero.
-  if (!text.fixed(d, std::fabs(value)) || text.size() > w + 1) {
-    asterisks(field, w);
-    return;
-  }
-  const char* t = text.data();
-  const std::size_t len = text.size();
-  // A negative value that rounds to zero is shown without its sign.
-  if (minus && std::strspn(t, "0.") == len) minus = false;
-  const std::size_t n = len + (minus ? 1 : 0);
-  if (n <= w) {
-    right_justify(field, w, minus, t, len);
-  } else if (t[0] == '0' && n - 1 == w) {
-    right_justify(field, w, minus, t + 1, len - 1);
-  } else {
-    asterisks(field, w);
-  }
+  if (!direct_fixed(field, w, d, value)) library_fixed(field, w, d, value);
 }
 
 void render_exponent(char* field, std::size_t w, int32_t d, double value) {
@@ -150,27 +358,32 @@ void render_exponent(char* field, std::size_t w, int32_t d, double value) {
   if (minus) *p++ = '-';
   if (leading_zero) *p++ = '0';
   *p++ = '.';
-  char exponent_text[16];
+  char power_text[16];
+  std::size_t power_len = 0;
   if (value == 0) {
     std::memset(p, '0', digits);
-    std::memcpy(exponent_text, "+00", 4);
+    power_len = exponent_text(power_text, 0);
   } else {
-    ConversionText text;
-    if (!text.exponent(d - 1, std::fabs(value))) {
-      asterisks(field, w);
-      return;
+    const double magnitude = std::fabs(value);
+    int power = 0;
+    if (!direct_exponent(p, d, magnitude, power)) {
+      ConversionText text;
+      if (!text.exponent(d - 1, magnitude)) {
+        asterisks(field, w);
+        return;
+      }
+      // The conversion reads D.DDD...E+XX: its first digit, then d - 1 more.
+      const char* t = text.data();
+      *p = t[0];
+      std::memcpy(p + 1, t + 2, digits - 1);
+      power = static_cast<int>(std::strtol(t + digits + 2, nullptr, 10)) + 1;
     }
-    // The conversion reads D.DDD...E+XX: its first digit, then d - 1 more.
-    const char* t = text.data();
-    *p = t[0];
-    std::memcpy(p + 1, t + 2, digits - 1);
-    const int power = static_cast<int>(std::strtol(t + digits + 2, nullptr, 10)) + 1;
-    std::snprintf(exponent_text, sizeof exponent_text, "%+.2d", power);
+    power_len = exponent_text(power_text, power);
   }
   p += digits;
   // An exponent of three digits takes the place of the letter.
-  if (std::strlen(exponent_text) == 3) *p++ = 'E';
-  std::memcpy(p, exponent_text, std::strlen(exponent_text));
+  if (power_len == 3) *p++ = 'E';
+  std::memcpy(p, power_text, power_len);
 }
 
 void render_chars(char* field, std::size_t w, std::string_view text) {

@@ -13,6 +13,13 @@
 
 namespace fourfifths::records {
 
+// The powers of ten that a double holds exactly, 10^0 to 10^22: scaling by
+// one of them is a single correctly rounded operation.
+inline constexpr double exact_power_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr int max_exact_power = 22;
+
 // Iw: the integer right-justified, with "-" for a negative value.
 void render_integer(char* field, std::size_t w, int32_t value);
 
