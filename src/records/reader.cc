@@ -6,13 +6,17 @@
 // field. A field takes columns from its own line only: when the line end comes
 // first the field ends there, so a short line reads as if padded with blanks.
 // Real fields are gathered as a decimal digit string and a power of ten (at
-// most 40 significant digits) and converted by strtod, the C library's
-// correctly rounded decimal-to-binary conversion; nothing is accumulated in
-// binary arithmetic.
+// most 40 significant digits) and converted correctly rounded; nothing is
+// accumulated in binary arithmetic. Up to 15 digits with a power of ten
+// within 22 of zero (every field of a deck) are an exact integer scaled by an
+// exact power of ten, so one multiplication or division gives the correctly
+// rounded value (Clinger's fast path); anything else goes to strtod, the C
+// library's correctly rounded conversion.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "records/fields.h"
 #include "records/frame.h"
 #include "records/layout.h"
 #include "records/records.h"
@@ -37,6 +41,7 @@ constexpr int end_of_data = -2;  // the input has ended
 constexpr int field_end = -3;    // the field's columns are used up
 
 constexpr std::size_t max_digits = 40;
+constexpr std::size_t exact_digits = 15;  // every integer of this many digits is a double
 
 bool is_digit(int c) {
   return c >= '0' && c <= '9';
@@ -235,6 +240,15 @@ double read_real(int32_t width, int32_t decimals) {
     ++power;
   }
   if (count == 0) return 0.0;
+  if (count <= exact_digits && power >= -records::max_exact_power &&
+      power <= records::max_exact_power) {
+    uint64_t n = 0;
+    for (std::size_t k = 0; k < count; ++k) n = n * 10 + static_cast<uint64_t>(digits[k] - '0');
+    const double whole = static_cast<double>(n);  // below 10^15 < 2^53: exact
+    const double value = power >= 0 ? whole * records::exact_power_of_ten[power]
+                                    : whole / records::exact_power_of_ten[-power];
+    return negative ? -value : value;
+  }
   char text[max_digits + 32];
   char* p = text;
   if (negative) *p++ = '-';

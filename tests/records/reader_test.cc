@@ -1,8 +1,11 @@
 // Read operations: integer and real fields with every input rule, short and
 // long lines, commas, the line end, carriage returns, and the end of the
 // deck.
+#include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -156,6 +159,52 @@ TEST(RecordsReader, RealFieldLimits) {
                     {"0E100000000", 0},         // without digits it is only zero
                 });
   expect_fields("(F16.0)", 'F', {{"4.9406564E-324", 4.9406564584124654e-324}});
+}
+
+// Random 7-column fields of every shape a deck may hold (a sign, up to seven
+// digits, a point anywhere or none, an exponent of one or two digits), read
+// with F7.3 and compared with strtod of the same number written out: the
+// mantissa as it stands, and without a point the three implied decimals
+// moved into the exponent. Short fields and small exponents take the exact
+// conversion of the reader, long digit strings and large exponents the C
+// library's; both must give strtod's correctly rounded double.
+TEST(RecordsReader, RealFieldsMatchTheLibrary) {
+  std::mt19937_64 rng(7203);
+  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+  std::string deck;
+  std::vector<double> expected;
+  constexpr int lines = 2000;
+  for (int line = 0; line < lines; ++line) {
+    for (int k = 0; k < 10; ++k) {
+      std::string mantissa = pick(0, 3) == 0 ? "-" : "";
+      const int exponent_digits = pick(0, 4) == 0 ? pick(1, 2) : 0;
+      const int exponent = exponent_digits == 0   ? 0
+                           : exponent_digits == 1 ? pick(0, 9)
+                                                  : pick(10, 99) * (pick(0, 1) == 0 ? 1 : -1);
+      const std::string exponent_text =
+          exponent_digits == 0 ? "" : (exponent < 0 ? "E" : "E+") + std::to_string(exponent);
+      const int room = 7 - static_cast<int>(mantissa.size() + exponent_text.size());
+      const bool point = pick(0, 2) != 0 && room >= 2;
+      const int digits = pick(1, room - (point ? 1 : 0));
+      std::string number;
+      for (int j = 0; j < digits; ++j) number += static_cast<char>('0' + pick(0, 9));
+      if (point) number.insert(static_cast<std::size_t>(pick(0, digits)), ".");
+      mantissa += number;
+      const std::string field = mantissa + exponent_text;
+      deck += std::string(7 - field.size(), ' ') + field;
+      const std::string written = mantissa + "e" + std::to_string(point ? exponent : exponent - 3);
+      expected.push_back(std::strtod(written.c_str(), nullptr));
+    }
+    deck += '\n';
+  }
+  const Reads reads = run_reads(deck, {{"(10F7.3)", 'F', lines * 10}});
+  ASSERT_FALSE(reads.outcome.aborted) << reads.outcome.err;
+  ASSERT_EQ(reads.values.size(), expected.size());
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    ASSERT_EQ(std::bit_cast<uint64_t>(reads.values[k] == 0 ? 0.0 : reads.values[k]),
+              std::bit_cast<uint64_t>(expected[k] == 0 ? 0.0 : expected[k]))
+        << "field " << k << ": \"" << deck.substr(k / 10 * 71 + k % 10 * 7, 7) << '"';
+  }
 }
 
 struct Deck {
