@@ -71,10 +71,10 @@ constexpr double direct_fixed_limit[] = {0x1p53 / 1e0, 0x1p53 / 1e1, 0x1p53 / 1e
 // margin, scaled * 2^-50, is at least four ulps of scaled, against an error
 // of at most half an ulp.
 bool nearest_integer(double scaled, uint64_t& n) {
-  const uint64_t whole = static_cast<uint64_t>(scaled);         // scaled < 2^53: exact floor
+  const int64_t whole = static_cast<int64_t>(scaled);           // 0 <= scaled < 2^53: exact floor
   const double fraction = scaled - static_cast<double>(whole);  // exact
   if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50) return false;
-  n = whole + (fraction > 0.5 ? 1 : 0);
+  n = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
   return true;
 }
 
@@ -157,8 +157,11 @@ inline bool direct_fixed(char* field, std::size_t w, int32_t d, double value) {
   uint64_t n = 0;
   if (!nearest_integer(magnitude * exact_power[d], n)) return false;
   char text[48];
-  std::memset(text, ' ', sizeof text);
   char* const end = text + sizeof text;
+  // Blanks where the field is taken from: one 16-byte store for the
+  // report's fields.
+  std::memset(end - 16, ' ', 16);
+  if (w > 16) std::memset(text, ' ', sizeof text - 16);
   char* t =
       n <= UINT32_MAX ? fixed_digits(end, static_cast<uint32_t>(n), d) : fixed_digits(end, n, d);
   // A negative value that rounds to zero is shown without its sign.

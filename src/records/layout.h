@@ -113,30 +113,25 @@ const Descriptor* Layout::next(bool want_item) {
   for (;;) {
     if (pos_ == parsed_.count) return at_end(want_item);
     const Descriptor& d = list[pos_];
-    switch (d.op) {
-      case Op::open:
-        left_[depth_++] = d.repeat;
+    if (is_data(d.op)) {
+      if (!want_item) return nullptr;
+      if (data_left_ == 0) data_left_ = d.repeat;
+      if (--data_left_ == 0) ++pos_;
+      return &d;
+    }
+    if (d.op == Op::close) {
+      if (--left_[depth_ - 1] > 0) {
+        pos_ = d.partner + 1;
+      } else {
+        --depth_;
         ++pos_;
-        break;
-      case Op::close:
-        if (--left_[depth_ - 1] > 0) {
-          pos_ = d.partner + 1;
-        } else {
-          --depth_;
-          ++pos_;
-        }
-        break;
-      case Op::integer:
-      case Op::fixed:
-      case Op::exponent:
-      case Op::chars:
-        if (!want_item) return nullptr;
-        if (data_left_ == 0) data_left_ = d.repeat;
-        if (--data_left_ == 0) ++pos_;
-        return &d;
-      default:
-        ++pos_;
-        return &d;
+      }
+    } else if (d.op == Op::open) {
+      left_[depth_++] = d.repeat;
+      ++pos_;
+    } else {
+      ++pos_;
+      return &d;
     }
   }
 }

@@ -94,34 +94,47 @@ void finish_record() {
 // Walks the items of a write operation in order.
 class ItemCursor {
  public:
-  explicit ItemCursor(const Items& items) : segments_(items.segments()) { settle(); }
-
-  bool more() const { return index_ < segments_.size(); }
-
-  const Items::Segment& segment() const { return segments_[index_]; }
-  double real() const {
-    return segment().kind == Items::Kind::reals ? segment().reals[offset_] : segment().real;
+  explicit ItemCursor(const Items& items)
+      : segment_(items.segments().data()), end_(segment_ + items.segments().size()) {
+    enter();
   }
 
+  bool more() const { return segment_ != end_; }
+
+  const Items::Segment& segment() const { return *segment_; }
+  double real() const { return *real_; }  // the item is a real or one of a run
+
   void advance() {
-    const Items::Segment& s = segments_[index_];
-    if (s.kind == Items::Kind::reals && ++offset_ < s.reals.size()) return;
-    ++index_;
-    offset_ = 0;
-    settle();
+    if (--left_ != 0) {
+      ++real_;
+      return;
+    }
+    ++segment_;
+    enter();
   }
 
  private:
-  void settle() {
-    while (index_ < segments_.size() && segments_[index_].kind == Items::Kind::reals &&
-           segments_[index_].reals.empty()) {
-      ++index_;
+  // At the start of a segment: passes over empty runs and points at the
+  // first item.
+  void enter() {
+    for (; segment_ != end_; ++segment_) {
+      if (segment_->kind != Items::Kind::reals) {
+        real_ = &segment_->real;
+        left_ = 1;
+        return;
+      }
+      if (!segment_->reals.empty()) {
+        real_ = segment_->reals.data();
+        left_ = segment_->reals.size();
+        return;
+      }
     }
   }
 
-  std::span<const Items::Segment> segments_;
-  std::size_t index_ = 0;
-  std::size_t offset_ = 0;
+  const Items::Segment* segment_;
+  const Items::Segment* end_;
+  const double* real_ = nullptr;  // the current real item
+  std::size_t left_ = 0;          // items left in the current segment, this one included
 };
 
 // A data descriptor with its item: the pending advance, then the field.
