@@ -96,36 +96,63 @@ constexpr char digit_pairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The text of "%#.*f" for n / 10^d, ending at end: d decimals (the last d
-// digits of n), the point, and the integer part's digits, at least one.
+// Writes the two digits of pair (below 100) ending at p; returns their start.
+inline char* pair_before(char* p, unsigned pair) {
+  p -= 2;
+  std::memcpy(p, digit_pairs + 2 * pair, 2);
+  return p;
+}
+
+// The text of "%#.*f" for n / 10^D, ending at end: D decimals, the point,
+// and the integer part's digits, at least one. D is a constant, so that
+// every division below is by a constant and compiles to a multiplication.
+template <int32_t D, class Unsigned>
+char* fixed_digits(char* end, Unsigned n) {
+  Unsigned scale = 1;
+  for (int32_t k = 0; k < D; ++k) scale *= 10;
+  Unsigned whole = n / scale;
+  Unsigned fraction = n - whole * scale;
+  char* p = end;
+  for (int32_t k = D; k >= 2; k -= 2) {
+    p = pair_before(p, static_cast<unsigned>(fraction % 100));
+    fraction /= 100;
+  }
+  if (D % 2 == 1) *--p = static_cast<char>('0' + fraction);
+  *--p = '.';
+  while (whole >= 100) {
+    p = pair_before(p, static_cast<unsigned>(whole % 100));
+    whole /= 100;
+  }
+  if (whole >= 10) return pair_before(p, static_cast<unsigned>(whole));
+  *--p = static_cast<char>('0' + whole);
+  return p;
+}
+
+// The same for d from 0 to 9.
 template <class Unsigned>
 char* fixed_digits(char* end, Unsigned n, int32_t d) {
-  char* p = end;
-  int32_t k = d;
-  for (; k >= 2; k -= 2) {
-    const Unsigned pair = n % 100;
-    n /= 100;
-    p -= 2;
-    std::memcpy(p, digit_pairs + 2 * pair, 2);
+  switch (d) {
+    case 0:
+      return fixed_digits<0>(end, n);
+    case 1:
+      return fixed_digits<1>(end, n);
+    case 2:
+      return fixed_digits<2>(end, n);
+    case 3:
+      return fixed_digits<3>(end, n);
+    case 4:
+      return fixed_digits<4>(end, n);
+    case 5:
+      return fixed_digits<5>(end, n);
+    case 6:
+      return fixed_digits<6>(end, n);
+    case 7:
+      return fixed_digits<7>(end, n);
+    case 8:
+      return fixed_digits<8>(end, n);
+    default:
+      return fixed_digits<9>(end, n);
   }
-  if (k == 1) {
-    *--p = static_cast<char>('0' + n % 10);
-    n /= 10;
-  }
-  *--p = '.';
-  while (n >= 100) {
-    const Unsigned pair = n % 100;
-    n /= 100;
-    p -= 2;
-    std::memcpy(p, digit_pairs + 2 * pair, 2);
-  }
-  if (n >= 10) {
-    p -= 2;
-    std::memcpy(p, digit_pairs + 2 * n, 2);
-  } else {
-    *--p = static_cast<char>('0' + n);
-  }
-  return p;
 }
 
 // Copies a field of w characters. Up to 32 of them take two overlapping
