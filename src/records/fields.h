@@ -1,10 +1,11 @@
 // Fixed-field text records: rendering one item into its output field.
 //
 // Each routine fills exactly w characters at field. A value that does not fit
-// is shown as w asterisks, never as a wider field. Reals are rendered from the
-// C library's "%#.*f" (Fw.d) and "%#.*E" (Dw.d) conversions of the magnitude,
-// so rounding is the library's and symmetric about zero; a negative zero
-// counts as zero. Values that are not finite show as "NaN", "Inf" or "-Inf".
+// is shown as w asterisks, never as a wider field. Reals show exactly the
+// digits of the C library's "%#.*f" (Fw.d) and "%#.*E" (Dw.d) conversions of
+// the magnitude (computed without the library where they are certain), so
+// rounding is the library's and symmetric about zero; a negative zero counts
+// as zero. Values that are not finite show as "NaN", "Inf" or "-Inf".
 #pragma once
 
 #include <cstddef>

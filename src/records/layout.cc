@@ -302,19 +302,22 @@ bool keep(TableEntry& e, std::string_view text, bool reading, const ParsedLayout
 
 Layout::Layout(std::string_view text, bool reading) : text_(text), left_(inline_left_) {
   TableEntry* entry = nullptr;
-  if (text.size() <= std::numeric_limits<uint32_t>::max()) {
-    entry = find_entry(text, reading);
-    if (entry != nullptr && entry->address != nullptr &&
-        (text.empty() || std::memcmp(table.chars + entry->text, text.data(), text.size()) == 0)) {
-      parsed_ = entry->parsed;
-      if (parsed_.max_depth > inline_depth) {
-        heap_left_ = new (std::nothrow) int32_t[parsed_.max_depth];
-        if (heap_left_ == nullptr) runtime_error(err_out_of_space, "malloc failure");
-        left_ = heap_left_;
-      }
-      return;
-    }
+  if (text.size() <= std::numeric_limits<uint32_t>::max()) entry = find_entry(text, reading);
+  if (entry != nullptr && entry->address != nullptr &&
+      (text.empty() || std::memcmp(table.chars + entry->text, text.data(), text.size()) == 0)) {
+    parsed_ = entry->parsed;
+  } else {
+    parse(text, reading);
+    if (entry != nullptr && keep(*entry, text, reading, parsed_)) parsed_.list = entry->parsed.list;
   }
+  if (parsed_.max_depth > inline_depth) {
+    heap_left_ = new (std::nothrow) int32_t[parsed_.max_depth];
+    if (heap_left_ == nullptr) runtime_error(err_out_of_space, "malloc failure");
+    left_ = heap_left_;
+  }
+}
+
+void Layout::parse(std::string_view text, bool reading) {
   ParseResult result;
   if (!Parser(text, reading, inline_, inline_capacity).run(result)) unparsable();
   Descriptor* list = inline_;
@@ -330,12 +333,6 @@ Layout::Layout(std::string_view text, bool reading) : text_(text), left_(inline_
   for (std::size_t k = parsed_.reversion; k < parsed_.count; ++k) {
     if (is_data(list[k].op)) parsed_.reversion_has_data = true;
   }
-  if (parsed_.max_depth > inline_depth) {
-    heap_left_ = new (std::nothrow) int32_t[parsed_.max_depth];
-    if (heap_left_ == nullptr) runtime_error(err_out_of_space, "malloc failure");
-    left_ = heap_left_;
-  }
-  if (entry != nullptr && keep(*entry, text, reading, parsed_)) parsed_.list = entry->parsed.list;
 }
 
 Layout::~Layout() {

@@ -84,6 +84,9 @@ class Layout {
   void text_of(const Descriptor& d, Sink&& sink) const;
 
  private:
+  // Parses the text into inline_ (or heap_ when it holds more descriptors).
+  void parse(std::string_view text, bool reading);
+
   // The end of the layout: reversion, or the end of the walk.
   const Descriptor* at_end(bool want_item);
 

@@ -6,10 +6,10 @@
 // as needed, so a record has no length limit; it is copied to the run's
 // output block, with its line feed, only when it is finished (by "/", by
 // reversion or by the end of the operation). Each field is rendered straight
-// into the record. nX only notes a pending advance,
-// which becomes blanks when text or a field follows in the same record, so no
-// record ends in blanks made by X. No carriage control: the first character
-// of a record is written like any other.
+// into the record. nX only notes a pending advance, which becomes blanks when
+// text or a field follows in the same record, so no record ends in blanks
+// made by X. No carriage control: the first character of a record is written
+// like any other.
 #include <cstdlib>
 #include <cstring>
 
