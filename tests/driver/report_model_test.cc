@@ -258,7 +258,7 @@ bool has_cutoff(const Deck& d, const Model& m, double sr) {
 
 void check_report(const std::string& name) {
   SCOPED_TRACE(name);
-  const std::string text = testing::read_file(fs::path(FOURFIFTHS_DECK_DIR) / (name + ".deck"));
+  const std::string text = testing::read_file(fs::path(FOURFIFTHS_SOURCE_DIR) / (name + ".deck"));
   const Deck d = parse_deck(text);
   const Model m = model_of(d);
   const RunOutcome run = run_deck(text);
@@ -329,15 +329,19 @@ TEST_P(ReportModel, RowsAgreeWithIndependentModel) {
   check_report(GetParam());
 }
 
+// The complete reports among the end-to-end decks, and the benchmark deck with
+// ten variables, regression weights and 999 requested ratios.
 INSTANTIATE_TEST_SUITE_P(
     Decks, ReportModel,
-    ::testing::Values("worked", "worked-majority", "battery-regression", "ten-predictors",
-                      "six-predictors-four-criteria", "nine-predictors-regression",
-                      "eight-predictors-thirteen-requests", "minority-higher",
-                      "no-difference-majority", "majority-ratios-without-cutoff",
-                      "no-minority-selected-majority", "no-minority-selected-overall"),
+    ::testing::Values(
+        "tests/decks/worked", "tests/decks/worked-majority", "tests/decks/battery-regression",
+        "tests/decks/ten-predictors", "tests/decks/six-predictors-four-criteria",
+        "tests/decks/nine-predictors-regression", "tests/decks/eight-predictors-thirteen-requests",
+        "tests/decks/minority-higher", "tests/decks/no-difference-majority",
+        "tests/decks/majority-ratios-without-cutoff", "tests/decks/no-minority-selected-majority",
+        "tests/decks/no-minority-selected-overall", "bench/large"),
     [](const auto& info) {
-      std::string n = info.param;
+      std::string n = fs::path(info.param).filename().string();
       std::replace(n.begin(), n.end(), '-', '_');
       return n;
     });
