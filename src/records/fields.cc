@@ -90,12 +90,6 @@ char* digits_before(char* end, Unsigned n, int32_t count) {
   return p;
 }
 
-// The two-digit numbers 00 to 99, for writing digits in pairs.
-constexpr char digit_pairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
 // Writes the two digits of pair (below 100) ending at p; returns their start.
 inline char* pair_before(char* p, unsigned pair) {
   p -= 2;
@@ -364,6 +358,11 @@ void render_integer(char* field, std::size_t w, int32_t value) {
 }
 
 void render_fixed(char* field, std::size_t w, int32_t d, double value) {
+  uint64_t word = 0;
+  if (w == 7 && d == 3 && fixed_7_3(value, word)) {
+    std::memcpy(field, &word, 7);
+    return;
+  }
   if (!direct_fixed(field, w, d, value)) library_fixed(field, w, d, value);
 }
 

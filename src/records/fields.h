@@ -8,8 +8,11 @@
 // as zero. Values that are not finite show as "NaN", "Inf" or "-Inf".
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace fourfifths::records {
@@ -20,6 +23,76 @@ inline constexpr double exact_power_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e
                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr int max_exact_power = 22;
+
+// The two-digit numbers 00 to 99, for writing digits in pairs.
+inline constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The two halves of an F7.3 field, as the four bytes of a little-endian word
+// hold them in memory order: for the integer part 0 to 999 its digits
+// right-justified with blanks and the point ("  7." or "123."), and for
+// 1000 to 1099 the negative parts -0 to -99 (" -7."); for the decimals 0 to
+// 999 their three digits (the fourth byte, zero, lies beyond the field).
+struct FixedSevenThreeParts {
+  uint32_t whole[1100];
+  uint32_t decimals[1000];
+};
+
+constexpr FixedSevenThreeParts make_fixed_7_3_parts() {
+  FixedSevenThreeParts parts{};
+  for (uint32_t n = 0; n < 1000; ++n) {
+    const uint32_t d0 = n / 100;
+    const uint32_t d1 = n / 10 % 10;
+    const uint32_t d2 = n % 10;
+    parts.decimals[n] = ('0' + d0) | ('0' + d1) << 8 | ('0' + d2) << 16;
+    const uint32_t c0 = n >= 100 ? '0' + d0 : ' ';
+    const uint32_t c1 = n >= 10 ? '0' + d1 : ' ';
+    parts.whole[n] = c0 | c1 << 8 | ('0' + d2) << 16 | uint32_t{'.'} << 24;
+    if (n < 100) {
+      const uint32_t m0 = n >= 10 ? '-' : ' ';
+      const uint32_t m1 = n >= 10 ? '0' + d1 : '-';
+      parts.whole[1000 + n] = m0 | m1 << 8 | ('0' + d2) << 16 | uint32_t{'.'} << 24;
+    }
+  }
+  return parts;
+}
+
+inline constexpr FixedSevenThreeParts fixed_7_3_parts = make_fixed_7_3_parts();
+
+// F7.3, the field of nearly every number in the report, when its digits are
+// certain: the seven characters in the low seven bytes of word, in memory
+// order. The digits are those of the exact value scaled by 1000 and rounded
+// to the nearest integer n, which the scaled double gives unless its fraction
+// lies within a few ulps of one half (the margin of the general conversion);
+// n / 1000 and n % 1000 then pick the two halves of the field from a table.
+// False, with nothing decided, for a possible tie, a magnitude of 1000 or
+// more, a value that is not finite, and on a machine that does not store the
+// low byte first: render_fixed then takes the general way.
+inline bool fixed_7_3(double value, uint64_t& word) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  const double magnitude = std::fabs(value);
+  if (!(magnitude < 1000)) return false;
+  const double scaled = magnitude * 1000;                       // within half an ulp
+  const int32_t floor = static_cast<int32_t>(scaled);           // below 10^6: exact
+  const double fraction = scaled - static_cast<double>(floor);  // exact
+  if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50) return false;
+  const uint32_t n = static_cast<uint32_t>(floor) + (fraction > 0.5 ? 1u : 0u);
+  const uint32_t whole = n / 1000;
+  const uint32_t decimals = n - whole * 1000;
+  // A negative value that rounds to zero is shown without its sign.
+  const bool minus = value < 0 && n != 0;
+  // Eight characters ("1000.000", "-100.000") cannot fit, and no leading
+  // zero can be dropped from them.
+  if (whole >= (minus ? 100u : 1000u)) {
+    word = 0x2A2A2A2A2A2A2A;
+    return true;
+  }
+  word = fixed_7_3_parts.whole[whole + (minus ? 1000u : 0u)] |
+         uint64_t{fixed_7_3_parts.decimals[decimals]} << 32;
+  return true;
+}
 
 // Iw: the integer right-justified, with "-" for a negative value.
 void render_integer(char* field, std::size_t w, int32_t value);
