@@ -10,6 +10,7 @@
 // nothing runs before main.
 #include "records/layout.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -223,21 +224,26 @@ bool Parser::run(ParseResult& result) {
 }
 
 // The table of parsed layouts. Entries are found by open addressing on the
-// text's address and length; the descriptors and a copy of the text live in
-// two pools that only grow. A layout that finds no free entry or no room in
-// the pools is simply not kept.
+// text's address and length; the descriptors, a copy of the text and the
+// flat forms of write layouts live in pools that only grow. A layout that
+// finds no free entry or no room in the pools is simply not kept; a write
+// layout whose flat form finds no room is kept without one.
 constexpr std::size_t table_size = 64;  // a power of two
 constexpr std::size_t pool_descriptors = 1024;
 constexpr std::size_t pool_chars = 8192;
+constexpr std::size_t pool_steps = 1024;
+constexpr std::size_t pool_literals = 8192;
 
 struct TableEntry {
   const char* address;  // null: the entry is free
   uint32_t length;
   bool reading;
+  bool flat;          // writing: program holds the flat form
   uint32_t first;     // its descriptors: pool[first, first + capacity)
   uint32_t capacity;  //   of which the parsed layout uses count
   uint32_t text;      // its copy of the text: chars[text, text + length)
   ParsedLayout parsed;
+  WriteProgram program;
 };
 
 struct LayoutTable {
@@ -247,8 +253,179 @@ struct LayoutTable {
   std::size_t pool_used;
   char chars[pool_chars];
   std::size_t chars_used;
+  WriteStep steps[pool_steps];
+  std::size_t steps_used;
+  char literals[pool_literals];
+  std::size_t literals_used;
 };
 LayoutTable table;
+
+bool write_programs = true;
+
+// Limits of the flat form; a layout beyond them keeps the general walk.
+constexpr std::size_t max_steps = 128;      // steps of both passes together
+constexpr std::size_t max_literals = 2048;  // characters of both passes together
+constexpr std::size_t max_visits = 4096;    // descriptors visited while expanding groups
+constexpr std::size_t max_flat_depth = 16;  // groups open at once
+constexpr uint64_t max_blanks = 256;        // blanks of one advance run
+constexpr int32_t max_flat_width = 256;     // w of a field
+
+// Makes the flat form of a parsed write layout: each pass walks the
+// descriptors as the general walk would with an unlimited supply of items,
+// collecting advances as pending blanks and appending steps into the pools.
+class Flattener {
+ public:
+  Flattener(std::string_view text, const ParsedLayout& parsed)
+      : text_(text),
+        list_(parsed.list),
+        steps_(table.steps + table.steps_used),
+        literals_(table.literals + table.literals_used),
+        steps_room_(std::min(max_steps, pool_steps - table.steps_used)),
+        literals_room_(std::min(max_literals, pool_literals - table.literals_used)) {}
+
+  // The steps of the descriptors [from, to), with no blanks pending at the
+  // start; false when the flat form would pass the limits.
+  bool pass(std::size_t from, std::size_t to, const WriteStep*& first, uint32_t& count) {
+    pending_ = 0;
+    pass_start_ = steps_used_;
+    if (!walk(from, to, 0)) return false;
+    first = steps_ + pass_start_;
+    count = static_cast<uint32_t>(steps_used_ - pass_start_);
+    return true;
+  }
+
+  // Takes the steps and literals made into the pools.
+  void commit() const {
+    table.steps_used += steps_used_;
+    table.literals_used += literals_used_;
+  }
+
+ private:
+  bool walk(std::size_t from, std::size_t to, std::size_t depth) {
+    if (depth > max_flat_depth) return false;
+    for (std::size_t k = from; k < to; ++k) {
+      if (++visits_ > max_visits) return false;
+      const Descriptor& d = list_[k];
+      switch (d.op) {
+        case Op::open:
+          for (int32_t r = 0; r < d.repeat; ++r) {
+            if (!walk(k + 1, d.partner, depth + 1)) return false;
+          }
+          k = d.partner;  // its close
+          break;
+        case Op::advance:
+          pending_ += static_cast<uint64_t>(d.repeat);
+          if (pending_ > max_blanks) return false;
+          break;
+        case Op::slash:
+          if (!step(WriteStep::Kind::end)) return false;
+          pending_ = 0;
+          break;
+        case Op::text:
+          if (!literal(d)) return false;
+          break;
+        default:
+          if (!fields(d)) return false;
+          break;
+      }
+    }
+    return true;
+  }
+
+  WriteStep* step(WriteStep::Kind kind) {
+    if (steps_used_ == steps_room_) return nullptr;
+    WriteStep& s = steps_[steps_used_++];
+    s = WriteStep{};
+    s.kind = kind;
+    return &s;
+  }
+
+  // The step just made in this pass, if any.
+  WriteStep* last() { return steps_used_ == pass_start_ ? nullptr : &steps_[steps_used_ - 1]; }
+
+  // The pending blanks and the text, joined to a literal just before.
+  bool literal(const Descriptor& d) {
+    WriteStep* s = last();
+    const bool join = s != nullptr && s->kind == WriteStep::Kind::literal &&
+                      s->text + s->length == literals_ + literals_used_;
+    if (!join) {
+      s = step(WriteStep::Kind::literal);
+      if (s == nullptr) return false;
+      s->text = literals_ + literals_used_;
+    }
+    if (pending_ + d.text_len > literals_room_ - literals_used_) return false;
+    std::memset(literals_ + literals_used_, ' ', pending_);
+    literals_used_ += pending_;
+    pending_ = 0;
+    quoted_text(text_, d, [&](const char* p, std::size_t n) {
+      std::memcpy(literals_ + literals_used_, p, n);
+      literals_used_ += n;
+    });
+    s->length = static_cast<uint32_t>(literals_ + literals_used_ - s->text);
+    return true;
+  }
+
+  // r uses of a data descriptor, the first after the pending blanks and the
+  // others right after each other, joined to the same descriptor's uses just
+  // before when the blanks between all of them are alike.
+  bool fields(const Descriptor& d) {
+    if (d.width > max_flat_width) return false;
+    const auto lead = static_cast<uint32_t>(pending_);
+    const auto count = static_cast<uint32_t>(d.repeat);
+    pending_ = 0;
+    WriteStep* s = last();
+    if (s != nullptr && s->kind == WriteStep::Kind::fields && s->op == d.op &&
+        s->width == d.width && s->digits == d.digits && (s->count == 1 || s->between == lead) &&
+        (count == 1 || lead == 0) && s->count <= UINT32_MAX - count) {
+      s->between = lead;
+      s->count += count;
+      return true;
+    }
+    s = step(WriteStep::Kind::fields);
+    if (s == nullptr) return false;
+    s->op = d.op;
+    s->fixed_7_3 = d.op == Op::fixed && d.width == 7 && d.digits == 3;
+    s->width = d.width;
+    s->digits = d.digits;
+    s->count = count;
+    s->lead = lead;
+    s->between = 0;
+    return true;
+  }
+
+  std::string_view text_;
+  const Descriptor* list_;
+  WriteStep* steps_;
+  char* literals_;
+  std::size_t steps_room_;
+  std::size_t literals_room_;
+  std::size_t steps_used_ = 0;
+  std::size_t pass_start_ = 0;
+  std::size_t literals_used_ = 0;
+  std::size_t visits_ = 0;
+  uint64_t pending_ = 0;
+};
+
+// The flat form of a write layout into the entry; false when it has none.
+bool flatten(TableEntry& e, std::string_view text) {
+  const ParsedLayout& parsed = e.parsed;
+  if (parsed.max_depth > max_flat_depth) return false;
+  Flattener flat(text, parsed);
+  WriteProgram& program = e.program;
+  if (!flat.pass(0, parsed.count, program.first, program.first_count)) return false;
+  if (parsed.reversion == 0) {
+    program.again = program.first;
+    program.again_count = program.first_count;
+  } else if (!flat.pass(parsed.reversion, parsed.count, program.again, program.again_count)) {
+    return false;
+  }
+  program.again_has_data = false;
+  for (uint32_t k = 0; k < program.again_count; ++k) {
+    if (program.again[k].kind == WriteStep::Kind::fields) program.again_has_data = true;
+  }
+  flat.commit();
+  return true;
+}
 
 std::size_t slot_of(const char* address, std::size_t length, bool reading) {
   uint64_t key = reinterpret_cast<uintptr_t>(address);
@@ -295,10 +472,35 @@ bool keep(TableEntry& e, std::string_view text, bool reading, const ParsedLayout
   e.reading = reading;
   e.parsed = parsed;
   e.parsed.list = list;
+  e.flat = !reading && flatten(e, text);
   return true;
 }
 
 }  // namespace
+
+const WriteProgram* find_write_program(std::string_view text) {
+  if (!write_programs || text.size() > std::numeric_limits<uint32_t>::max()) return nullptr;
+  const TableEntry* e = find_entry(text, false);
+  if (e == nullptr || e->address == nullptr || !e->flat) return nullptr;
+  // The same address may now hold other characters: confirm them.
+  if (!text.empty() && std::memcmp(table.chars + e->text, text.data(), text.size()) != 0) {
+    return nullptr;
+  }
+  return &e->program;
+}
+
+void use_write_programs(bool use) {
+  write_programs = use;
+}
+
+void forget_layouts() {
+  for (TableEntry& e : table.entries) e = TableEntry{};
+  table.used = 0;
+  table.pool_used = 0;
+  table.chars_used = 0;
+  table.steps_used = 0;
+  table.literals_used = 0;
+}
 
 Layout::Layout(std::string_view text, bool reading) : text_(text), left_(inline_left_) {
   TableEntry* entry = nullptr;

@@ -57,6 +57,59 @@ struct ParsedLayout {
   std::size_t max_depth;    // deepest nesting of groups
 };
 
+// The flat form of a layout for writing, made once when the layout is kept in
+// the table: the descriptors in the order the walk performs them, groups
+// expanded, so that a write operation is a straight run over its steps. An nX
+// becomes blanks in front of the text or field that follows it in the same
+// record (and disappears before "/", before the end and before a reversion,
+// where nothing follows it); texts that follow each other become one; a data
+// descriptor with a repeat count, and consecutive uses of the same data
+// descriptor with the same blanks between them, become one step with a count.
+struct WriteStep {
+  enum class Kind : uint8_t {
+    literal,  // characters: text, and the blanks of the advances before it
+    end,      // "/": the record ends
+    fields,   // count uses of one data descriptor
+  };
+  Kind kind;
+  Op op;             // fields: integer, fixed, exponent or chars
+  bool fixed_7_3;    // fields: the report's F7.3
+  int32_t width;     // fields: w
+  int32_t digits;    // fields: d
+  uint32_t count;    // fields: how many
+  uint32_t lead;     // fields: blanks before the first of them
+  uint32_t between;  // fields: blanks before each later one
+  const char* text;  // literal: its characters
+  uint32_t length;   //   and their number
+};
+
+// A write operation runs the first pass from the beginning of the layout; on
+// each reversion the record ends and it runs the second pass, the steps from
+// the reversion point on. Items that run out stop either pass at its first
+// fields step without an item.
+struct WriteProgram {
+  const WriteStep* first;
+  uint32_t first_count;
+  const WriteStep* again;
+  uint32_t again_count;
+  bool again_has_data;  // false: a reversion would go round for ever
+};
+
+// The flat form of a layout kept in the table for writing; null when the
+// layout is not kept (the first write of each layout, and every write once
+// the table is full) or cannot be made flat within the table's limits
+// (deeply repeated groups, very long texts or advances, very wide fields).
+// The writer then takes the general walk.
+const WriteProgram* find_write_program(std::string_view text);
+
+// Whether find_write_program may give flat forms: tests turn them off to
+// compare the flat form against the general walk.
+void use_write_programs(bool use);
+
+// Empties the layout table, so that tests find room in it whatever ran
+// before them. Not during an operation.
+void forget_layouts();
+
 // One layout and the walk over it. Each layout is parsed once: the parsed
 // form is kept in a small table keyed by the text's address and length (the
 // program's layouts are string literals) and confirmed by its characters;
@@ -139,9 +192,11 @@ const Descriptor* Layout::next(bool want_item) {
   }
 }
 
+// The characters of a quoted text descriptor of the layout text, doubled
+// quotes collapsed, appended through sink(const char*, size_t).
 template <class Sink>
-void Layout::text_of(const Descriptor& d, Sink&& sink) const {
-  const char* p = text_.data() + d.text_pos;
+void quoted_text(std::string_view text, const Descriptor& d, Sink&& sink) {
+  const char* p = text.data() + d.text_pos;
   const char* end = p + d.text_len;
   if (!d.doubled) {
     sink(p, d.text_len);
@@ -154,6 +209,11 @@ void Layout::text_of(const Descriptor& d, Sink&& sink) const {
     sink(run, static_cast<std::size_t>(p - run));
     if (p < end) ++p;  // drop the other
   }
+}
+
+template <class Sink>
+void Layout::text_of(const Descriptor& d, Sink&& sink) const {
+  quoted_text(text_, d, sink);
 }
 
 }  // namespace fourfifths::records

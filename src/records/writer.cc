@@ -104,9 +104,28 @@ class ItemCursor {
   const Items::Segment& segment() const { return *segment_; }
   double real() const { return *real_; }  // the item is a real or one of a run
 
+  // The item is a real or one of a run: the reals from it to the end of its
+  // segment, and how many they are.
+  bool at_real() const {
+    return segment_->kind == Items::Kind::real || segment_->kind == Items::Kind::reals;
+  }
+  const double* reals() const { return real_; }
+  std::size_t reals_left() const { return left_; }
+
   void advance() {
     if (--left_ != 0) {
       ++real_;
+      return;
+    }
+    ++segment_;
+    enter();
+  }
+
+  // Passes over n items of the current segment, n <= reals_left().
+  void skip(std::size_t n) {
+    left_ -= n;
+    if (left_ != 0) {
+      real_ += n;
       return;
     }
     ++segment_;
@@ -138,14 +157,14 @@ class ItemCursor {
 };
 
 // A data descriptor with its item: the pending advance, then the field.
-inline void transfer(const Descriptor& d, const ItemCursor& item) {
+inline void transfer(Op op, int32_t width, int32_t digits, const ItemCursor& item) {
   const Items::Kind kind = item.segment().kind;
   const bool real = kind == Items::Kind::real || kind == Items::Kind::reals;
-  const bool fits = d.op == Op::integer ? kind == Items::Kind::integer
-                    : d.op == Op::chars ? kind == Items::Kind::text
-                                        : real;
+  const bool fits = op == Op::integer ? kind == Items::Kind::integer
+                    : op == Op::chars ? kind == Items::Kind::text
+                                      : real;
   if (!fits) runtime_error(err_bad_format, "fmt");
-  const std::size_t w = static_cast<std::size_t>(d.width);
+  const std::size_t w = static_cast<std::size_t>(width);
   char* field = nullptr;
   if (record.pending <= 8) {
     // A short advance is one 8-byte store of blanks that the field then
@@ -160,15 +179,15 @@ inline void transfer(const Descriptor& d, const ItemCursor& item) {
     apply_pending_advance();
     field = room_for(w);
   }
-  switch (d.op) {
+  switch (op) {
     case Op::integer:
       records::render_integer(field, w, item.segment().integer);
       break;
     case Op::fixed:
-      records::render_fixed(field, w, d.digits, item.real());
+      records::render_fixed(field, w, digits, item.real());
       break;
     case Op::exponent:
-      records::render_exponent(field, w, d.digits, item.real());
+      records::render_exponent(field, w, digits, item.real());
       break;
     default:
       records::render_chars(field, w, item.segment().text);
@@ -193,6 +212,109 @@ void perform(const records::Layout& layout, const Descriptor& d) {
   }
 }
 
+// A run of F7.3 fields from consecutive real items, at most 256 of them: the
+// blanks before each (one 8-byte store when there are few) and the digits
+// straight into the record, with room made once for the whole run.
+void fixed_7_3_run(const double* values, std::size_t n, uint32_t lead, uint32_t between) {
+  char* const start = room_for(lead + (n - 1) * between + 7 * n + 8);
+  char* p = start;
+  uint32_t blanks = lead;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (blanks <= 8) {
+      std::memcpy(p, "        ", 8);
+    } else {
+      std::memset(p, ' ', blanks);
+    }
+    p += blanks;
+    uint64_t word = 0;
+    if (records::fixed_7_3(values[k], word)) {
+      std::memcpy(p, &word, 8);  // the eighth byte is overwritten or lies past the record
+    } else {
+      records::render_fixed(p, 7, 3, values[k]);
+    }
+    p += 7;
+    blanks = between;
+  }
+  record.size += static_cast<std::size_t>(p - start);
+}
+
+// The uses of one data descriptor in a flat layout, while items last; false
+// when the items ran out first (the operation ends there).
+bool write_fields(const records::WriteStep& s, ItemCursor& cursor) {
+  uint32_t left = s.count;
+  uint32_t blanks = s.lead;
+  while (left > 0) {
+    if (!cursor.more()) return false;
+    if (s.fixed_7_3 && cursor.at_real()) {
+      std::size_t n = cursor.reals_left();
+      if (n > left) n = left;
+      if (n > 256) n = 256;
+      fixed_7_3_run(cursor.reals(), n, blanks, s.between);
+      cursor.skip(n);
+      left -= static_cast<uint32_t>(n);
+    } else {
+      record.pending = blanks;
+      transfer(s.op, s.width, s.digits, cursor);
+      cursor.advance();
+      --left;
+    }
+    blanks = s.between;
+  }
+  return true;
+}
+
+// One pass over the steps of a flat layout; false when the items ran out at
+// a data descriptor.
+bool write_steps(const records::WriteStep* step, uint32_t count, ItemCursor& cursor) {
+  for (const records::WriteStep* const end = step + count; step != end; ++step) {
+    switch (step->kind) {
+      case records::WriteStep::Kind::literal:
+        append(step->text, step->length);
+        break;
+      case records::WriteStep::Kind::end:
+        finish_record();
+        break;
+      default:
+        if (!write_fields(*step, cursor)) return false;
+        break;
+    }
+  }
+  return true;
+}
+
+// A write operation over the flat form of its layout, up to its last record,
+// which is left unfinished.
+void write_flat(const records::WriteProgram& program, const Items& items) {
+  ItemCursor cursor(items);
+  if (!write_steps(program.first, program.first_count, cursor)) return;
+  while (cursor.more()) {
+    // Reversion. A layout whose reverted part holds no data descriptor would
+    // go round for ever without taking an item.
+    if (!program.again_has_data) runtime_error(err_bad_format, "fmt");
+    finish_record();
+    if (!write_steps(program.again, program.again_count, cursor)) return;
+  }
+}
+
+// A write operation by the general walk over the layout, up to its last
+// record, which is left unfinished.
+void write_walk(std::string_view layout, const Items& items) {
+  records::Layout walk(layout, false);
+  ItemCursor cursor(items);
+  while (cursor.more()) {
+    const Descriptor& d = *walk.next(true);
+    if (records::is_data(d.op)) {
+      transfer(d.op, d.width, d.digits, cursor);
+      cursor.advance();
+    } else if (d.op == Op::advance) {  // the common non-data descriptor, at once
+      record.pending += static_cast<std::size_t>(d.repeat);
+    } else {
+      perform(walk, d);
+    }
+  }
+  while (const Descriptor* d = walk.next(false)) perform(walk, *d);
+}
+
 }  // namespace
 
 namespace records {
@@ -206,22 +328,13 @@ void reset_writer() {
 
 void RecordWriter::write(std::string_view layout, const Items& items) {
   begin_operation(unit_stdout, layout, false);
-  records::Layout walk(layout, false);
   record.size = 0;
   record.pending = 0;
-  ItemCursor cursor(items);
-  while (cursor.more()) {
-    const Descriptor& d = *walk.next(true);
-    if (records::is_data(d.op)) {
-      transfer(d, cursor);
-      cursor.advance();
-    } else if (d.op == Op::advance) {  // the common non-data descriptor, at once
-      record.pending += static_cast<std::size_t>(d.repeat);
-    } else {
-      perform(walk, d);
-    }
+  if (const records::WriteProgram* program = records::find_write_program(layout)) {
+    write_flat(*program, items);
+  } else {
+    write_walk(layout, items);
   }
-  while (const Descriptor* d = walk.next(false)) perform(walk, *d);
   finish_record();
   end_operation();
 }
