@@ -61,19 +61,26 @@ constexpr FixedSevenThreeParts make_fixed_7_3_parts() {
 
 inline constexpr FixedSevenThreeParts fixed_7_3_parts = make_fixed_7_3_parts();
 
+// Below these magnitudes an F7.3 field has room for the value whatever its
+// rounding: up to 999.999 for a positive value and its sign, -99.999 for a
+// negative one.
+inline constexpr double fixed_7_3_room[2] = {999.999, 99.999};
+
 // F7.3, the field of nearly every number in the report, when its digits are
 // certain: the seven characters in the low seven bytes of word, in memory
 // order. The digits are those of the exact value scaled by 1000 and rounded
 // to the nearest integer n, which the scaled double gives unless its fraction
 // lies within a few ulps of one half (the margin of the general conversion);
 // n / 1000 and n % 1000 then pick the two halves of the field from a table.
-// False, with nothing decided, for a possible tie, a magnitude of 1000 or
-// more, a value that is not finite, and on a machine that does not store the
-// low byte first: render_fixed then takes the general way.
+// False, with nothing decided, for a possible tie, a magnitude beyond the
+// room above, a value that is not finite, and on a machine that does not
+// store the low byte first: render_fixed then takes the general way.
 inline bool fixed_7_3(double value, uint64_t& word) {
   if constexpr (std::endian::native != std::endian::little) return false;
-  const double magnitude = std::fabs(value);
-  if (!(magnitude < 1000)) return false;
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const uint32_t sign = static_cast<uint32_t>(bits >> 63);
+  const double magnitude = std::bit_cast<double>(bits & ~(uint64_t{1} << 63));
+  if (!(magnitude < fixed_7_3_room[sign])) return false;
   const double scaled = magnitude * 1000;                       // within half an ulp
   const int32_t floor = static_cast<int32_t>(scaled);           // below 10^6: exact
   const double fraction = scaled - static_cast<double>(floor);  // exact
@@ -81,16 +88,11 @@ inline bool fixed_7_3(double value, uint64_t& word) {
   const uint32_t n = static_cast<uint32_t>(floor) + (fraction > 0.5 ? 1u : 0u);
   const uint32_t whole = n / 1000;
   const uint32_t decimals = n - whole * 1000;
-  // A negative value that rounds to zero is shown without its sign.
-  const bool minus = value < 0 && n != 0;
-  // Eight characters ("1000.000", "-100.000") cannot fit, and no leading
-  // zero can be dropped from them.
-  if (whole >= (minus ? 100u : 1000u)) {
-    word = 0x2A2A2A2A2A2A2A;
-    return true;
-  }
-  word = fixed_7_3_parts.whole[whole + (minus ? 1000u : 0u)] |
-         uint64_t{fixed_7_3_parts.decimals[decimals]} << 32;
+  // A negative value that rounds to zero, and a negative zero, are shown
+  // without a sign.
+  const uint32_t minus = sign & (n != 0 ? 1u : 0u);
+  word = fixed_7_3_parts.whole[whole + 1000 * minus] | uint64_t{fixed_7_3_parts.decimals[decimals]}
+                                                           << 32;
   return true;
 }
 

@@ -3,6 +3,8 @@
 // or a run of reals) that point at the caller's storage.
 #include "records/records.h"
 
+#include <memory>
+
 namespace fourfifths {
 
 namespace {
@@ -17,33 +19,36 @@ Segment& next_segment(Segment* segments, std::size_t& count, std::size_t capacit
 
 }  // namespace
 
+// The next segment of the list, its lifetime begun with every member at its
+// default.
+Items::Segment& Items::next_segment() {
+  if (count_ == capacity) abnormal_end("record operation with more than 8 item segments");
+  return *std::construct_at(&segments_[count_++]);
+}
+
 Items& Items::add(int32_t value) {
-  Segment& s = next_segment(segments_, count_, capacity);
-  s = Segment{};
+  Segment& s = next_segment();
   s.kind = Kind::integer;
   s.integer = value;
   return *this;
 }
 
 Items& Items::add(double value) {
-  Segment& s = next_segment(segments_, count_, capacity);
-  s = Segment{};
+  Segment& s = next_segment();
   s.kind = Kind::real;
   s.real = value;
   return *this;
 }
 
 Items& Items::add(std::string_view text) {
-  Segment& s = next_segment(segments_, count_, capacity);
-  s = Segment{};
+  Segment& s = next_segment();
   s.kind = Kind::text;
   s.text = text;
   return *this;
 }
 
 Items& Items::add(std::span<const double> values) {
-  Segment& s = next_segment(segments_, count_, capacity);
-  s = Segment{};
+  Segment& s = next_segment();
   s.kind = Kind::reals;
   s.reals = values;
   return *this;

@@ -427,11 +427,28 @@ bool flatten(TableEntry& e, std::string_view text) {
   return true;
 }
 
+// Fibonacci hashing of the address, length and direction: the top six bits
+// of their product with 2^64 divided by the golden ratio.
 std::size_t slot_of(const char* address, std::size_t length, bool reading) {
-  uint64_t key = reinterpret_cast<uintptr_t>(address);
-  key ^= (static_cast<uint64_t>(length) << 1 | (reading ? 1 : 0)) * 0x9E3779B97F4A7C15u;
-  key *= 0xBF58476D1CE4E5B9u;
-  return static_cast<std::size_t>(key >> 58) & (table_size - 1);
+  const uint64_t key = reinterpret_cast<uintptr_t>(address) ^ (length << 1 | (reading ? 1 : 0));
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 58);
+}
+static_assert(table_size == 64, "slot_of gives six bits");
+
+// Whether n characters at a and b are the same: eight at a time, the last
+// eight overlapping those before.
+bool same_text(const char* a, const char* b, std::size_t n) {
+  if (n < 8) return std::memcmp(a, b, n) == 0;
+  uint64_t x = 0;
+  uint64_t y = 0;
+  for (std::size_t k = 0; k + 8 < n; k += 8) {
+    std::memcpy(&x, a + k, 8);
+    std::memcpy(&y, b + k, 8);
+    if (x != y) return false;
+  }
+  std::memcpy(&x, a + n - 8, 8);
+  std::memcpy(&y, b + n - 8, 8);
+  return x == y;
 }
 
 // The entry of the layout: its own when its text is found unchanged, a free
@@ -479,14 +496,20 @@ bool keep(TableEntry& e, std::string_view text, bool reading, const ParsedLayout
 }  // namespace
 
 const WriteProgram* find_write_program(std::string_view text) {
-  if (!write_programs || text.size() > std::numeric_limits<uint32_t>::max()) return nullptr;
-  const TableEntry* e = find_entry(text, false);
-  if (e == nullptr || e->address == nullptr || !e->flat) return nullptr;
-  // The same address may now hold other characters: confirm them.
-  if (!text.empty() && std::memcmp(table.chars + e->text, text.data(), text.size()) != 0) {
-    return nullptr;
+  // The table always has a free entry, which ends the search.
+  for (std::size_t slot = slot_of(text.data(), text.size(), false);;
+       slot = (slot + 1) & (table_size - 1)) {
+    const TableEntry& e = table.entries[slot];
+    if (e.address == text.data() && e.length == text.size() && !e.reading) {
+      // The same address may now hold other characters: confirm them.
+      if (!e.flat || !write_programs ||
+          !same_text(table.chars + e.text, text.data(), text.size())) {
+        return nullptr;
+      }
+      return &e.program;
+    }
+    if (e.address == nullptr) return nullptr;
   }
-  return &e->program;
 }
 
 void use_write_programs(bool use) {

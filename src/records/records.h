@@ -83,7 +83,9 @@ RunOutcome run_in_memory(std::string_view deck, void (*main_routine)());
 // must outlive the write operation.
 class Items {
  public:
-  Items() = default;
+  // Only the segments in use are ever set: a report row builds its list for
+  // every record it writes.
+  Items() {}
   Items& add(int32_t value);
   Items& add(double value);
   Items& add(std::string_view text);
@@ -104,7 +106,11 @@ class Items {
   static constexpr std::size_t capacity = 8;
 
  private:
-  Segment segments_[capacity];
+  Segment& next_segment();
+
+  union {
+    Segment segments_[capacity];  // the first count_ are in use
+  };
   std::size_t count_ = 0;
 };
 

@@ -37,12 +37,9 @@ volatile std::sig_atomic_t out_finished = 0;
 // Set during an in-process run.
 const MemoryStreams* memory = nullptr;
 
-std::size_t out_capacity() {
-  if (memory != nullptr && memory->out_capacity != 0 && memory->out_capacity < block_size) {
-    return memory->out_capacity;
-  }
-  return block_size;
-}
+// The size of the output block in use: the whole block, or less in an
+// in-process run that asks for less.
+std::size_t out_capacity = block_size;
 
 // write(2) until everything is out or the descriptor refuses; what standard
 // output or standard error accepts is not examined further.
@@ -116,7 +113,7 @@ std::size_t input_ensure(std::size_t n) {
 }
 
 void output_record(const char* data, std::size_t size) {
-  const std::size_t capacity = out_capacity();
+  const std::size_t capacity = out_capacity;
   std::size_t finished = static_cast<std::size_t>(out_finished);
   if (finished + size > capacity) {
     output_flush();
@@ -157,6 +154,10 @@ void error_write(const char* data, std::size_t size) {
 
 void use_memory_streams(const MemoryStreams* streams) {
   memory = streams;
+  out_capacity = block_size;
+  if (streams != nullptr && streams->out_capacity != 0 && streams->out_capacity < block_size) {
+    out_capacity = streams->out_capacity;
+  }
   out_finished = 0;
   in_ended = false;
   if (streams != nullptr) {

@@ -212,28 +212,49 @@ void perform(const records::Layout& layout, const Descriptor& d) {
   }
 }
 
-// A run of F7.3 fields from consecutive real items, at most 256 of them: the
+// One F7.3 field at p, with room for eight characters there.
+inline void fixed_7_3_field(char* p, double value) {
+  uint64_t word = 0;
+  if (records::fixed_7_3(value, word)) {
+    std::memcpy(p, &word, 8);  // the eighth byte is overwritten or lies past the record
+  } else {
+    records::render_fixed(p, 7, 3, value);
+  }
+}
+
+// Blanks at p, with room for eight characters or for all of them.
+inline void blanks_at(char* p, uint32_t blanks) {
+  if (blanks <= 8) {
+    std::memcpy(p, "        ", 8);
+  } else {
+    std::memset(p, ' ', blanks);
+  }
+}
+
+// A run of n F7.3 fields (1 <= n < 2^32) from consecutive real items: the
 // blanks before each (one 8-byte store when there are few) and the digits
 // straight into the record, with room made once for the whole run.
 void fixed_7_3_run(const double* values, std::size_t n, uint32_t lead, uint32_t between) {
   char* const start = room_for(lead + (n - 1) * between + 7 * n + 8);
   char* p = start;
-  uint32_t blanks = lead;
-  for (std::size_t k = 0; k < n; ++k) {
-    if (blanks <= 8) {
+  blanks_at(p, lead);
+  p += lead;
+  fixed_7_3_field(p, values[0]);
+  p += 7;
+  if (between <= 8) {
+    for (std::size_t k = 1; k < n; ++k) {
       std::memcpy(p, "        ", 8);
-    } else {
-      std::memset(p, ' ', blanks);
+      p += between;
+      fixed_7_3_field(p, values[k]);
+      p += 7;
     }
-    p += blanks;
-    uint64_t word = 0;
-    if (records::fixed_7_3(values[k], word)) {
-      std::memcpy(p, &word, 8);  // the eighth byte is overwritten or lies past the record
-    } else {
-      records::render_fixed(p, 7, 3, values[k]);
+  } else {
+    for (std::size_t k = 1; k < n; ++k) {
+      std::memset(p, ' ', between);
+      p += between;
+      fixed_7_3_field(p, values[k]);
+      p += 7;
     }
-    p += 7;
-    blanks = between;
   }
   record.size += static_cast<std::size_t>(p - start);
 }
@@ -248,7 +269,6 @@ bool write_fields(const records::WriteStep& s, ItemCursor& cursor) {
     if (s.fixed_7_3 && cursor.at_real()) {
       std::size_t n = cursor.reals_left();
       if (n > left) n = left;
-      if (n > 256) n = 256;
       fixed_7_3_run(cursor.reals(), n, blanks, s.between);
       cursor.skip(n);
       left -= static_cast<uint32_t>(n);
@@ -285,6 +305,16 @@ bool write_steps(const records::WriteStep* step, uint32_t count, ItemCursor& cur
 // A write operation over the flat form of its layout, up to its last record,
 // which is left unfinished.
 void write_flat(const records::WriteProgram& program, const Items& items) {
+  // A report row: one run of reals for a layout that is one run of F7.3
+  // fields, with no more reals than fields, so no reversion.
+  const std::span<const Items::Segment> segments = items.segments();
+  if (program.first_count == 1 && program.first[0].fixed_7_3 && segments.size() == 1 &&
+      segments[0].kind == Items::Kind::reals && !segments[0].reals.empty() &&
+      segments[0].reals.size() <= program.first[0].count) {
+    const records::WriteStep& step = program.first[0];
+    fixed_7_3_run(segments[0].reals.data(), segments[0].reals.size(), step.lead, step.between);
+    return;
+  }
   ItemCursor cursor(items);
   if (!write_steps(program.first, program.first_count, cursor)) return;
   while (cursor.more()) {

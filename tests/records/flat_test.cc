@@ -232,5 +232,51 @@ TEST(RecordsFlatLayouts, LongRuns) {
   EXPECT_EQ(flat.outcome.out, expected);
 }
 
+// Empty runs of reals before, between and after the reals of a report row:
+// the same records as the general walk.
+TEST(RecordsFlatLayouts, EmptyRuns) {
+  const double reals[] = {0.25, -0.5, 0.75};
+  const std::span<const double> none;
+  const Items lists[] = {
+      Items().add(none),
+      Items().add(none).add(std::span<const double>(reals)),
+      Items()
+          .add(std::span<const double>(reals, 1))
+          .add(none)
+          .add(std::span<const double>(reals + 1, 2)),
+      Items().add(std::span<const double>(reals)).add(none),
+  };
+  for (const Items& items : lists) {
+    const Written flat = write_once("(9(F7.3,1X))", items, true);
+    const Written walk = write_once("(9(F7.3,1X))", items, false);
+    EXPECT_TRUE(flat.flat);
+    EXPECT_EQ(flat.outcome.out, walk.outcome.out);
+    EXPECT_EQ(flat.outcome.err, "");
+  }
+}
+
+// A kept layout whose characters change in place, one position at a time and
+// at every length from 4 to 30: each write shows the text as it now stands.
+TEST(RecordsFlatLayouts, TextChangedInPlaceAtAnyPosition) {
+  static char layout[40];
+  records::forget_layouts();
+  for (std::size_t length = 4; length <= 30; ++length) {
+    // ('aaa...') with length characters in all.
+    std::string text = "(" + std::string(1, '\'') + std::string(length - 4, 'a') + "')";
+    std::memcpy(layout, text.c_str(), text.size() + 1);
+    for (std::size_t k = 2; k + 2 < length; ++k) {
+      const RunOutcome outcome = run_in_memory("", [] {
+        RecordWriter out;
+        out.write(layout);
+        out.write(layout);
+      });
+      std::string shown = text.substr(2, length - 4) + "\n";
+      EXPECT_EQ(outcome.out, shown + shown) << text;
+      layout[k] = 'b';  // the next run must see it
+      text[k] = 'b';
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fourfifths
