@@ -2,9 +2,9 @@
 // out, unit 0 for diagnostics), over the process's file descriptors or over
 // in-memory buffers.
 //
-// Signal safety of the output block: a record is copied into the block first
-// and only then counted as finished (out_finished), so a handler that hands
-// out [0, out_finished) never sees half a record; the normal hand-out blocks
+// Signal safety of the output block: a record is built or copied into the
+// block first and only then counted as finished (out_finished), so a handler
+// that hands out [0, out_finished) never sees half a record; the normal hand-out blocks
 // the four run-ending signals for its write(2) calls and the reset of the
 // count, so a handler never writes the same bytes twice.
 #include "records/streams.h"
@@ -30,8 +30,10 @@ constexpr std::size_t block_size = 64 * 1024;
 char in_block[block_size];
 bool in_ended = false;  // read(2) reported the end of the data
 
-// Finished records not yet handed to standard output.
-char out_block[block_size];
+// Finished records not yet handed to standard output, then the record under
+// construction; eight characters beyond the block take the writer's
+// overlapping stores.
+char out_block[block_size + 8];
 volatile std::sig_atomic_t out_finished = 0;
 
 // Set during an in-process run.
@@ -127,6 +129,23 @@ void output_record(const char* data, std::size_t size) {
   std::memcpy(out_block + finished, data, size);
   std::atomic_signal_fence(std::memory_order_release);
   out_finished = static_cast<std::sig_atomic_t>(finished + size);
+}
+
+OutputSpace output_space() {
+  const std::size_t finished = static_cast<std::size_t>(out_finished);
+  return {out_block + finished, out_capacity - finished};
+}
+
+void output_commit(std::size_t size) {
+  const std::size_t finished = static_cast<std::size_t>(out_finished);
+  std::atomic_signal_fence(std::memory_order_release);
+  out_finished = static_cast<std::sig_atomic_t>(finished + size);
+}
+
+OutputSpace output_restart(const char* data, std::size_t size) {
+  output_flush();
+  std::memmove(out_block, data, size);
+  return {out_block, out_capacity};
 }
 
 void output_flush() {

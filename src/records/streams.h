@@ -4,7 +4,8 @@
 // reader needs another character, so a deck is acted on while its sender may
 // still be writing. Finished report records collect in one output block that
 // goes to standard output with write(2) when the next record would not fit and
-// at every end of the run; a partly built record never reaches it. Diagnostics
+// at every end of the run; the writer builds each record in the block's free
+// part, and only a finished record is counted in and handed out. Diagnostics
 // go to standard error at once. An in-process run points the same machinery
 // at an in-memory deck and in-memory output.
 #pragma once
@@ -42,6 +43,25 @@ std::size_t input_ensure(std::size_t n);
 // Appends one finished record (its characters and line feed) to the output
 // block, handing the block out first when the record would not fit.
 void output_record(const char* data, std::size_t size);
+
+// The free part of the output block, after the finished records, where the
+// writer builds the next record in place: where it starts and how many
+// characters it holds. Eight characters beyond those may be overwritten;
+// they are never handed out.
+struct OutputSpace {
+  char* data;
+  std::size_t room;
+};
+OutputSpace output_space();
+
+// The record of size characters (its line feed included) at the start of the
+// free part is finished.
+void output_commit(std::size_t size);
+
+// Makes the most room for the record of size characters under construction
+// at data, the start of the free part: hands out the finished records and
+// moves the record to the start of the block. Returns the free part.
+OutputSpace output_restart(const char* data, std::size_t size);
 
 // Hands every finished record to standard output.
 void output_flush();

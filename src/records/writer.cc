@@ -1,11 +1,13 @@
 // Fixed-field text records: the RecordWriter, which builds report records on
 // unit 6 from a layout and a list of items.
 //
-// A record is assembled in a buffer that starts with room for 1024 characters
-// (static storage, so no record of the report touches the heap) and doubles
-// as needed, so a record has no length limit; it is copied to the run's
-// output block, with its line feed, only when it is finished (by "/", by
-// reversion or by the end of the operation). Each field is rendered straight
+// A record is assembled in place in the free part of the run's output block
+// (static storage), and counted in with its line feed only when it is
+// finished (by "/", by reversion or by the end of the operation). When it
+// outgrows the free part, the finished records are handed out and the record
+// moves to the start of the block; a record longer than the whole block goes
+// on in a heap buffer that starts with room for 1024 characters and doubles
+// as needed, so a record has no length limit. Each field is rendered straight
 // into the record. nX only notes a pending advance, which becomes blanks when
 // text or a field follows in the same record, so no record ends in blanks
 // made by X. No carriage control: the first character of a record is written
@@ -26,45 +28,64 @@ namespace {
 using records::Descriptor;
 using records::Op;
 
-// The record under construction. Kept between operations only to reuse its
-// storage; every write operation starts a new record.
-constexpr std::size_t first_capacity = 1024;
-char first_block[first_capacity];
-
+// The record under construction. Eight characters beyond its capacity may
+// be overwritten, which lets a field or a few blanks be stored whole.
 struct RecordBuffer {
   char* data;
   std::size_t size;
   std::size_t capacity;
   std::size_t pending;  // columns of nX not yet written
+  bool in_block;        // data lies in the free part of the output block
 };
-constinit RecordBuffer record = {first_block, 0, first_capacity, 0};
+constinit RecordBuffer record = {nullptr, 0, 0, 0, false};
 
-// Doubles the buffer until needed characters fit.
-[[gnu::noinline]] void grow(std::size_t needed) {
-  std::size_t capacity = record.capacity;
+// Storage for a record longer than the output block, kept for reuse.
+constexpr std::size_t first_capacity = 1024;
+constinit char* long_record = nullptr;
+constinit std::size_t long_capacity = 0;
+
+// A new, empty record in the free part of the output block.
+void start_record() {
+  const records::OutputSpace space = records::output_space();
+  record = {space.data, 0, space.room, 0, true};
+}
+
+// Makes room for needed characters in all: first by handing out the
+// finished records, then in the heap buffer, doubled until they fit.
+[[gnu::noinline]] void make_room(std::size_t needed) {
+  if (record.in_block) {
+    const records::OutputSpace space = records::output_restart(record.data, record.size);
+    record.data = space.data;
+    record.capacity = space.room;
+    if (needed <= record.capacity) return;
+  }
+  std::size_t capacity = long_capacity < first_capacity ? first_capacity : long_capacity;
   while (capacity < needed) {
-    if (capacity > static_cast<std::size_t>(-1) / 2) {
+    if (capacity > (static_cast<std::size_t>(-1) - 8) / 2) {
       runtime_error(err_out_of_space, "malloc failure");
     }
     capacity *= 2;
   }
-  char* grown = nullptr;
-  if (record.data == first_block) {
-    grown = static_cast<char*>(std::malloc(capacity));
-    if (grown != nullptr) std::memcpy(grown, first_block, record.size);
-  } else {
-    grown = static_cast<char*>(std::realloc(record.data, capacity));
+  if (capacity > long_capacity) {
+    char* grown = static_cast<char*>(std::realloc(long_record, capacity + 8));
+    if (grown == nullptr) runtime_error(err_out_of_space, "malloc failure");
+    long_record = grown;
+    long_capacity = capacity;
   }
-  if (grown == nullptr) runtime_error(err_out_of_space, "malloc failure");
-  record.data = grown;
-  record.capacity = capacity;
+  if (record.in_block) std::memcpy(long_record, record.data, record.size);
+  record.data = long_record;
+  record.capacity = long_capacity;
+  record.in_block = false;
 }
 
-// Room for extra more characters.
+// Room for extra more characters (and eight beyond them that may be
+// overwritten).
 inline char* room_for(std::size_t extra) {
-  const std::size_t needed = record.size + extra;
-  if (needed < extra) runtime_error(err_out_of_space, "malloc failure");
-  if (needed > record.capacity) grow(needed);
+  if (extra > record.capacity - record.size) {
+    const std::size_t needed = record.size + extra;
+    if (needed < extra) runtime_error(err_out_of_space, "malloc failure");
+    make_room(needed);
+  }
   return record.data + record.size;
 }
 
@@ -83,12 +104,20 @@ void apply_pending_advance() {
 
 // The record is finished: its characters and a line feed go to the output,
 // even when it is empty.
-void finish_record() {
+void end_record() {
   *room_for(1) = '\n';
   ++record.size;
-  records::output_record(record.data, record.size);
-  record.size = 0;
-  record.pending = 0;
+  if (record.in_block) {
+    records::output_commit(record.size);
+  } else {
+    records::output_record(record.data, record.size);
+  }
+}
+
+// The record is finished and the next one begins.
+void finish_record() {
+  end_record();
+  start_record();
 }
 
 // Walks the items of a write operation in order.
@@ -170,7 +199,7 @@ inline void transfer(Op op, int32_t width, int32_t digits, const ItemCursor& ite
     // A short advance is one 8-byte store of blanks that the field then
     // partly overwrites; the buffer has room for both.
     const std::size_t pending = record.pending;
-    field = room_for(8 + w);
+    field = room_for(pending + w);
     std::memcpy(field, "        ", 8);
     field += pending;
     record.size += pending;
@@ -235,7 +264,7 @@ inline void blanks_at(char* p, uint32_t blanks) {
 // blanks before each (one 8-byte store when there are few) and the digits
 // straight into the record, with room made once for the whole run.
 void fixed_7_3_run(const double* values, std::size_t n, uint32_t lead, uint32_t between) {
-  char* const start = room_for(lead + (n - 1) * between + 7 * n + 8);
+  char* const start = room_for(lead + (n - 1) * between + 7 * n);
   char* p = start;
   blanks_at(p, lead);
   p += lead;
@@ -350,22 +379,23 @@ void write_walk(std::string_view layout, const Items& items) {
 namespace records {
 
 void reset_writer() {
-  if (record.data != first_block) std::free(record.data);
-  record = {first_block, 0, first_capacity, 0};
+  std::free(long_record);
+  long_record = nullptr;
+  long_capacity = 0;
+  record = {nullptr, 0, 0, 0, false};
 }
 
 }  // namespace records
 
 void RecordWriter::write(std::string_view layout, const Items& items) {
   begin_operation(unit_stdout, layout, false);
-  record.size = 0;
-  record.pending = 0;
+  start_record();
   if (const records::WriteProgram* program = records::find_write_program(layout)) {
     write_flat(*program, items);
   } else {
     write_walk(layout, items);
   }
-  finish_record();
+  end_record();
   end_operation();
 }
 

@@ -135,6 +135,49 @@ TEST(RecordsWriter, OutputPieces) {
   EXPECT_EQ(pieces, (std::vector<std::size_t>{14, 4, 21, 2}));
 }
 
+// Records built in a small output block: a record that outgrows the free
+// part moves to the start of the block once the finished records are out, a
+// record longer than the block goes on in a buffer of its own, which doubles
+// (past 1024 and 2048 characters), and the records after it are built in the
+// block again. Every piece holds whole records.
+TEST(RecordsWriter, RecordsLongerThanTheBlock) {
+  static std::vector<double> values;
+  values.assign(400, 0.0);
+  std::string row;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    values[k] = static_cast<double>(k) / 4 - 50;
+    char field[16];
+    std::snprintf(field, sizeof field, " %7.3f", values[k]);
+    row += field;
+  }
+  std::vector<std::size_t> pieces;
+  records::MemoryRunOptions options;
+  options.out_capacity = 64;
+  options.out_pieces = &pieces;
+  const RunOutcome outcome = records::run_in_memory(
+      "",
+      [] {
+        RecordWriter out;
+        for (int pass = 0; pass < 2; ++pass) {  // the layout new, then kept
+          out.write("('abc',3(1X,F7.3))", Items().add(std::span<const double>(values.data(), 3)));
+          out.write("(400(1X,F7.3))", Items().add(values));
+          out.write("(2('x',I3),/,A3)", Items().add(1).add(2).add("end"));
+        }
+      },
+      options);
+  const std::string short_row = "abc -50.000 -49.750 -49.500\n";
+  const std::string last = "x  1x  2\nend\n";
+  EXPECT_EQ(outcome.out, short_row + row + "\n" + last + short_row + row + "\n" + last);
+  std::size_t offset = 0;
+  for (const std::size_t piece : pieces) {
+    offset += piece;
+    EXPECT_EQ(outcome.out[offset - 1], '\n') << "a piece ends inside a record";
+    EXPECT_TRUE(piece <= 64 || outcome.out.substr(offset - piece, piece).find('\n') == piece - 1)
+        << "a piece larger than the block holds more than one record";
+  }
+  EXPECT_EQ(offset, outcome.out.size());
+}
+
 // Layouts that cannot be parsed end the run before anything is written.
 TEST(RecordsWriter, UnparsableLayouts) {
   const char* layouts[] = {
