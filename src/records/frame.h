@@ -30,4 +30,8 @@ RunOutcome run_in_memory(std::string_view deck, void (*main_routine)(),
 void reset_reader();
 void reset_writer();
 
+// Whether the reader may take real fields of the plain form (blanks, sign,
+// digits and point) by its direct way: tests turn it off to compare the two.
+void use_plain_reals(bool use);
+
 }  // namespace fourfifths::records
