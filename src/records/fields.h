@@ -68,24 +68,26 @@ inline constexpr double fixed_7_3_room[2] = {999.999, 99.999};
 
 // F7.3, the field of nearly every number in the report, when its digits are
 // certain: the seven characters in the low seven bytes of word, in memory
-// order. The digits are those of the exact value scaled by 1000 and rounded
-// to the nearest integer n, which the scaled double gives unless its fraction
-// lies within a few ulps of one half (the margin of the general conversion);
-// n / 1000 and n % 1000 then pick the two halves of the field from a table.
-// False, with nothing decided, for a possible tie, a magnitude beyond the
-// room above, a value that is not finite, and on a machine that does not
-// store the low byte first: render_fixed then takes the general way.
+// order. The digits are those of the exact value x scaled by 1000 and
+// rounded to the nearest integer n, and n / 1000 and n % 1000 pick the two
+// halves of the field from a table. Below 10^6, the scaled double lies
+// within 2^-34 of 1000x, and the scaled double plus one half within 2^-32 of
+// 1000x + 1/2; unless that sum lies within 2^-30 of an integer (1000x is
+// then at or near a tie), its integer part is n. False, with nothing
+// decided, for a possible tie, a magnitude beyond the room above, a value
+// that is not finite, and on a machine that does not store the low byte
+// first: render_fixed then takes the general way.
 inline bool fixed_7_3(double value, uint64_t& word) {
   if constexpr (std::endian::native != std::endian::little) return false;
   const uint64_t bits = std::bit_cast<uint64_t>(value);
   const uint32_t sign = static_cast<uint32_t>(bits >> 63);
   const double magnitude = std::bit_cast<double>(bits & ~(uint64_t{1} << 63));
   if (!(magnitude < fixed_7_3_room[sign])) return false;
-  const double scaled = magnitude * 1000;                       // within half an ulp
-  const int32_t floor = static_cast<int32_t>(scaled);           // below 10^6: exact
-  const double fraction = scaled - static_cast<double>(floor);  // exact
-  if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50) return false;
-  const uint32_t n = static_cast<uint32_t>(floor) + (fraction > 0.5 ? 1u : 0u);
+  const double shifted = magnitude * 1000 + 0.5;
+  const int32_t rounded = static_cast<int32_t>(shifted);           // below 2^20: exact
+  const double fraction = shifted - static_cast<double>(rounded);  // exact
+  if (std::fabs(fraction - 0.5) >= 0.5 - 0x1p-30) return false;
+  const auto n = static_cast<uint32_t>(rounded);
   const uint32_t whole = n / 1000;
   const uint32_t decimals = n - whole * 1000;
   // A negative value that rounds to zero, and a negative zero, are shown

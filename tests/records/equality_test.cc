@@ -253,6 +253,38 @@ TEST(RecordsRenderEquality, BinaryFractionsInF73) {
   EXPECT_EQ(mismatches, 0u);
 }
 
+// F7.3 values whose scaled value 1000x lies at many distances from a
+// halfway point, around the margin within which the direct way leaves the
+// field to the C library (2^-30 in the scaled value), for integer parts of
+// every length and both signs.
+TEST(RecordsRenderEquality, NearHalfwayInF73) {
+  std::mt19937_64 rng(1618);
+  std::size_t mismatches = 0;
+  for (int k = 0; k < 20000 && mismatches < 10; ++k) {
+    const double halfway = std::uniform_int_distribution<int>(0, 999998)(rng) + 0.5;
+    for (int e = -50; e <= -10; ++e) {
+      for (const double offset : {std::ldexp(1.0, e), -std::ldexp(1.0, e)}) {
+        for (const double sign : {1.0, -1.0}) {
+          const double value = sign * (halfway + offset) / 1000;
+          char expected[7];
+          char got[7];
+          char text[64];
+          std::snprintf(text, sizeof text, "%#.3f", std::fabs(value));
+          reference_fixed(expected, 7, 3, value, text);
+          render_fixed(got, 7, 3, value);
+          if (std::memcmp(got, expected, 7) != 0) {
+            ++mismatches;
+            ADD_FAILURE() << "F7.3 of " << std::hexfloat << value << ": got \""
+                          << std::string(got, 7) << "\", expected \"" << std::string(expected, 7)
+                          << '"';
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0u);
+}
+
 // The exact ties themselves, by name: the C library rounds them to even.
 TEST(RecordsRenderEquality, TiesAtThreeDecimals) {
   const struct {
