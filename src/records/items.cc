@@ -19,8 +19,8 @@ Segment& next_segment(Segment* segments, std::size_t& count, std::size_t capacit
 
 }  // namespace
 
-// The next segment of the list, its lifetime begun with every member at its
-// default.
+// The same for an item list, whose unused segments are left unset: the next
+// segment's lifetime begins here, with every member at its default.
 Items::Segment& Items::next_segment() {
   if (count_ == capacity) abnormal_end("record operation with more than 8 item segments");
   return *std::construct_at(&segments_[count_++]);

@@ -9,6 +9,11 @@
 // repeat count, or else at the beginning. Once the items are spent it goes on
 // only through non-data descriptors, up to the next data descriptor or the end
 // of the layout.
+//
+// A write layout kept in the layout table also gets a flat form: the same
+// walk unrolled once into a list of steps (text with its blanks, record ends,
+// runs of one data descriptor), which a write operation runs straight
+// through.
 #pragma once
 
 #include <cstddef>
