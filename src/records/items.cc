@@ -54,12 +54,6 @@ Items& Items::add(std::span<const double> values) {
   return *this;
 }
 
-std::size_t Items::size() const {
-  std::size_t n = 0;
-  for (const Segment& s : segments()) n += s.kind == Kind::reals ? s.reals.size() : 1;
-  return n;
-}
-
 Targets& Targets::add(int32_t& target) {
   Segment& s = next_segment(segments_, count_, capacity);
   s = Segment{};
@@ -82,12 +76,6 @@ Targets& Targets::add(std::span<double> targets) {
   s.kind = Kind::reals;
   s.reals = targets;
   return *this;
-}
-
-std::size_t Targets::size() const {
-  std::size_t n = 0;
-  for (const Segment& s : segments()) n += s.kind == Kind::reals ? s.reals.size() : 1;
-  return n;
 }
 
 }  // namespace fourfifths

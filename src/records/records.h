@@ -91,7 +91,6 @@ class Items {
   Items& add(std::string_view text);
   Items& add(std::span<const double> values);
 
-  std::size_t size() const;  // number of items (a run counts each value)
 
   enum class Kind : uint8_t { integer, real, text, reals };
   struct Segment {
@@ -123,7 +122,6 @@ class Targets {
   Targets& add(double& target);
   Targets& add(std::span<double> targets);
 
-  std::size_t size() const;
 
   enum class Kind : uint8_t { integer, real, reals };
   struct Segment {
