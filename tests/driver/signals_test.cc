@@ -5,22 +5,13 @@
 #include <csignal>
 
 #include "support/process.h"
+#include "support/signal_cases.h"
 
 namespace fourfifths {
 namespace {
 
 TEST(DriverSignals, EndTheRunWithTheirMessage) {
-  struct Case {
-    int signal;
-    const char* err;
-    int status;  // -1: aborted
-  } cases[] = {
-      {SIGINT, "Interrupt\n", 1},
-      {SIGTERM, "Killed\n", 1},
-      {SIGABRT, "IOT Trap\n", -1},
-      {SIGFPE, "Floating Exception\n", -1},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : testing::signal_cases) {
     SCOPED_TRACE(c.err);
     const auto r = testing::run_interrupted(FOURFIFTHS_BINARY, c.signal);
     EXPECT_EQ(r.out, "");

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/signal_cases.h"
+
 namespace {
 
 struct Spawn {
@@ -244,17 +246,7 @@ TEST(RecordsProcess, LongReport) {
 // The four signals while the probe waits on an open, empty input; the record
 // it finished before waiting still reaches standard output.
 TEST(RecordsProcess, Signals) {
-  struct Case {
-    int signal;
-    const char* err;
-    int status;  // -1: aborted
-  } cases[] = {
-      {SIGINT, "Interrupt\n", 1},
-      {SIGTERM, "Killed\n", 1},
-      {SIGABRT, "IOT Trap\n", -1},
-      {SIGFPE, "Floating Exception\n", -1},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : fourfifths::testing::signal_cases) {
     Spawn s;
     s.args = {"wait"};
     s.keep_input_open = true;
