@@ -5,6 +5,7 @@
 // turned away with a message.
 #include <cmath>
 #include <span>
+#include <utility>
 
 #include "driver/study.h"
 #include "model/model.h"
@@ -24,7 +25,6 @@ bool all_finite(std::span<const double> values) {
 
 // Every real value the deck supplied, as read.
 bool deck_values_finite(const ProblemDeck& deck) {
-  const auto first = [](const auto& values, int32_t n) { return std::span(values).first(n); };
   if (deck.ioverall == 1 && !std::isfinite(selection.apratio)) return false;
   if (deck.ireg == 0 && !all_finite(first(deck.pweight, deck.npred))) return false;
   if (!all_finite(first(deck.cweight, deck.ncrit))) return false;
@@ -60,9 +60,8 @@ bool compute_composites(ProblemDeck& deck, CompositeStatistics& stats) {
   bool ok = true;
   if (deck.ireg == 1) {
     RegressionCheck fit;
-    regwei(deck.corr, std::span(deck.cweight).first(deck.ncrit), deck.npred, deck.ncrit,
-           std::span(deck.cdelta).first(deck.ncrit), std::span(deck.pweight).first(deck.npred),
-           fit);
+    regwei(deck.corr, first(deck.cweight, deck.ncrit), deck.npred, deck.ncrit,
+           first(deck.cdelta, deck.ncrit), first(deck.pweight, deck.npred), fit);
     if (!positive_finite(fit.syy)) {
       out.write(
           "('Regression weights can not be computed because the'/"
@@ -80,8 +79,8 @@ bool compute_composites(ProblemDeck& deck, CompositeStatistics& stats) {
 
   const int32_t p = deck.npred;
   const int32_t q = deck.ncrit;
-  const auto w = std::span<const double>(deck.pweight).first(p);
-  const auto c = std::span<const double>(deck.cweight).first(q);
+  const auto w = first(std::as_const(deck).pweight, p);
+  const auto c = first(std::as_const(deck).cweight, q);
 
   selection.dx = 0;
   for (int32_t i = 0; i < p; ++i) selection.dx += w[i] * deck.pdelta[i];

@@ -52,7 +52,6 @@ bool read_deck(ProblemDeck& deck) {
   const bool usable = counts_are_usable(deck);
   if (ierr == 1 || !usable) return false;
 
-  const auto first = [](auto& values, int32_t n) { return std::span(values).first(n); };
   if (deck.ireg == 0) in.read("(6F7.3)", Targets().add(first(deck.pweight, deck.npred)));
   if (deck.ncrit != 0) in.read("(10F7.3)", Targets().add(first(deck.cweight, deck.ncrit)));
   for (int32_t i = 0; i < deck.nvar; ++i) {

@@ -39,9 +39,6 @@ std::string_view answer(int32_t flag) {
 
 void write_problem_report(const ProblemDeck& deck, const CompositeStatistics& stats) {
   RecordWriter out;
-  const auto first = [](const auto& values, int32_t n) {
-    return std::span<const double>(values).first(n);
-  };
 
   out.write(banner_layout, Items()
                                .add(deck.npred)

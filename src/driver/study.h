@@ -2,10 +2,24 @@
 // to the driver.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <span>
+
 #include "driver/driver.h"
 #include "rootfind/rootfind.h"
 
 namespace fourfifths {
+
+// The first n entries of one of the deck's fixed-capacity lists.
+template <class T, std::size_t N>
+std::span<T> first(std::array<T, N>& values, int32_t n) {
+  return std::span<T>(values).first(static_cast<std::size_t>(n));
+}
+template <class T, std::size_t N>
+std::span<const T> first(const std::array<T, N>& values, int32_t n) {
+  return std::span<const T>(values).first(static_cast<std::size_t>(n));
+}
 
 // Reads the count record (and the applicant-ratio record in the overall mode),
 // validates it, and when it passes reads the rest of the deck. Returns false
