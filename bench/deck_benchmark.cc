@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/driver.h"
+#include "report/report.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ void run(benchmark::State& state, const char* path) {
   const std::string deck = read_deck(path);
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const fourfifths::RunOutcome outcome = fourfifths::run_deck(deck);
-    if (outcome.aborted || outcome.status != 0) state.SkipWithError("the run did not end normally");
+    const fourfifths::ClassicOutcome outcome = fourfifths::run_classic(deck);
+    if (outcome.aborted) state.SkipWithError("the run did not end normally");
     bytes += outcome.out.size();
     benchmark::DoNotOptimize(outcome.out.data());
   }

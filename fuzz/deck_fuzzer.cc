@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "driver/driver.h"
+#include "report/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view deck(reinterpret_cast<const char*>(data), size);
-  const fourfifths::RunOutcome run = fourfifths::run_deck(deck);
-  if (run.aborted ? run.err.empty() : (run.status != 0 || !run.err.empty())) std::abort();
+  const fourfifths::ClassicOutcome run = fourfifths::run_classic(deck);
+  if (run.aborted ? run.err.empty() : !run.err.empty()) std::abort();
   return 0;
 }

@@ -1,5 +1,5 @@
 // The selection-ratio equations in the cut-off x on the predictor composite,
-// and the selection state they share with the driver.
+// over the selection state of one analysis.
 //
 // Model: majority scores N(0, 1), minority scores N(dx, 1), everybody at or
 // above x selected. Then SRA = 1 - Phi(x) and SRI = 1 - Phi(x - dx), each
@@ -10,35 +10,33 @@
 
 namespace fourfifths {
 
-SelectionState selection{};
-
 namespace {
 
 // Stores the majority and then the minority selection ratio at the cut-off x.
-void store_selection_ratios(double& x) {
+void store_selection_ratios(SelectionState& s, double& x) {
   int32_t upper = 0;
-  selection.sra = 1.0 - alnorm(x, upper);
-  double shifted = x - selection.dx;
-  selection.sri = 1.0 - alnorm(shifted, upper);
+  s.sra = 1.0 - alnorm(x, upper);
+  double shifted = x - s.dx;
+  s.sri = 1.0 - alnorm(shifted, upper);
 }
 
 }  // namespace
 
 // Adverse-impact ratio SRI / SRA at the cut-off x, minus 0.8 (the four-fifths
 // rule); its zero is the four-fifths boundary.
-double fun1(double& x) {
-  store_selection_ratios(x);
-  return selection.sri / selection.sra - 0.8;
+double fun1(SelectionState& s, double& x) {
+  store_selection_ratios(s, x);
+  return s.sri / s.sra - 0.8;
 }
 
 // Overall selection ratio of both applicant groups at the cut-off x, minus the
 // target srtarget. The group proportions are recomputed from apratio exactly as
-// the driver forms them, pmin from the rounded pmaj.
-double fun(double& x) {
-  const double pmaj = selection.apratio / (selection.apratio + 1.0);
+// the analysis forms them, pmin from the rounded pmaj.
+double fun(SelectionState& s, double& x) {
+  const double pmaj = s.apratio / (s.apratio + 1.0);
   const double pmin = 1.0 - pmaj;
-  store_selection_ratios(x);
-  return pmaj * selection.sra + pmin * selection.sri - selection.srtarget;
+  store_selection_ratios(s, x);
+  return pmaj * s.sra + pmin * s.sri - s.srtarget;
 }
 
 }  // namespace fourfifths

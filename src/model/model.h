@@ -10,8 +10,9 @@
 
 namespace fourfifths {
 
-// The selection state shared by the driver and the equations. One record for
-// the whole run, all members zero at program start, in this order.
+// The selection state that an analysis shares with the equations: the model's
+// parameters and the group selection ratios of the latest evaluation. Each
+// analysis owns one, all members zero at its start, in this order.
 struct SelectionState {
   double srtarget;  // target selection ratio of the current table row
   double sra;       // majority-group selection ratio at the latest cut-off
@@ -19,9 +20,6 @@ struct SelectionState {
   double dx;        // effect size of the predictor composite
   double apratio;   // majority applicants per minority applicant
 };
-
-// The process-wide selection state (static storage, zero-initialised).
-extern SelectionState selection;
 
 // Lower tail p, upper tail q and density pdf of the standard normal at z.
 void normp(double& z, double& p, double& q, double& pdf);
@@ -34,11 +32,12 @@ double alnorm(double& x, int32_t& upper);
 // on success and 1 (result 0) when p lies outside the open interval (0, 1).
 double ppnd(double& p, int32_t& ifault);
 
-// Adverse-impact ratio at the cut-off x minus 0.8; leaves sra and sri for x.
-double fun1(double& x);
+// Adverse-impact ratio at the cut-off x minus 0.8; leaves sra and sri for x
+// in the state.
+double fun1(SelectionState& state, double& x);
 
 // Overall selection ratio at the cut-off x minus srtarget; leaves sra and sri
-// for x.
-double fun(double& x);
+// for x in the state.
+double fun(SelectionState& state, double& x);
 
 }  // namespace fourfifths

@@ -1,326 +1,31 @@
-// Fixed-field text records: the RecordReader, which cuts the deck's lines on
-// unit 5 into fixed-width fields and converts each into the next target.
+// Fixed-field text records: the RecordReader, which cuts the lines of a deck
+// into fixed-width fields and converts each into the next target, and the
+// target lists it fills.
 //
-// A line ends at a line feed; a carriage return directly before it, or as the
-// very last byte of the input, belongs to the line end and never reaches a
-// field. A field takes columns from its own line only: when the line end comes
-// first the field ends there, so a short line reads as if padded with blanks.
 // Real fields are gathered as a decimal digit string and a power of ten (at
-// most 40 significant digits) and converted correctly rounded; nothing is
-// accumulated in binary arithmetic. Up to 15 digits with a power of ten
-// within 22 of zero (every field of a deck) are an exact integer scaled by an
-// exact power of ten, so one multiplication or division gives the correctly
-// rounded value (Clinger's fast path); anything else goes to strtod, the C
-// library's correctly rounded conversion.
-#include <cstdio>
-#include <cstdlib>
+// most 40 significant digits) and converted correctly rounded by
+// std::from_chars; nothing is accumulated in binary arithmetic.
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
-#include "records/fields.h"
-#include "records/frame.h"
-#include "records/layout.h"
 #include "records/records.h"
-#include "records/streams.h"
 
 namespace fourfifths {
-
 namespace {
 
 using records::Descriptor;
-using records::input;
-using records::input_ensure;
 using records::Op;
-
-// The end of the input data was met: every later request for a character
-// gets the end-of-data signal, and the next read operation fails at once.
-constinit bool exhausted = false;
 
 // What a request for a character can give besides the character itself.
 constexpr int line_end = -1;     // the next character is the line terminator
-constexpr int end_of_data = -2;  // the input has ended
+constexpr int end_of_data = -2;  // the data has ended
 constexpr int field_end = -3;    // the field's columns are used up
 
 constexpr std::size_t max_digits = 40;
-constexpr std::size_t exact_digits = 15;  // every integer of this many digits is a double
 
 bool is_digit(int c) {
   return c >= '0' && c <= '9';
-}
-
-// The next character of the line without taking it.
-int peek() {
-  if (exhausted) return end_of_data;
-  if (input.next == input.end && input_ensure(1) == 0) {
-    exhausted = true;
-    return end_of_data;
-  }
-  const unsigned char c = static_cast<unsigned char>(*input.next);
-  if (c == '\n') return line_end;
-  if (c == '\r') {
-    // Part of the line end when a line feed follows or the input ends here.
-    if (input_ensure(2) < 2 || input.next[1] == '\n') return line_end;
-  }
-  return c;
-}
-
-// Skipping to the next line: drops everything up to and including the next
-// line feed; meeting the end of the data instead sets the exhausted flag.
-void skip_line() {
-  if (exhausted) return;
-  for (;;) {
-    if (input.next == input.end && input_ensure(1) == 0) {
-      exhausted = true;
-      return;
-    }
-    const std::size_t have = static_cast<std::size_t>(input.end - input.next);
-    const void* feed = std::memchr(input.next, '\n', have);
-    if (feed != nullptr) {
-      input.next = static_cast<const char*>(feed) + 1;
-      return;
-    }
-    input.next = input.end;
-  }
-}
-
-// nX on input: up to n characters of the line are passed over.
-void skip_columns(int32_t n) {
-  for (int32_t k = 0; k < n; ++k) {
-    const int c = peek();
-    if (c == line_end || c == end_of_data) return;
-    ++input.next;
-  }
-}
-
-// The columns of one field, taken one character at a time.
-class FieldColumns {
- public:
-  explicit FieldColumns(int32_t width) : left_(width) {}
-
-  int next() {
-    if (left_ == 0) return field_end;
-    const int c = peek();
-    if (c == line_end) return line_end;
-    if (c == end_of_data) runtime_error(err_end_of_file, "fmt");
-    ++input.next;
-    --left_;
-    return c;
-  }
-
-  // The rest of the field, up to the line end, taken and dropped.
-  void drop_rest() {
-    while (left_ > 0) {
-      const int c = peek();
-      if (c == line_end || c == end_of_data) return;
-      ++input.next;
-      --left_;
-    }
-  }
-
- private:
-  int32_t left_;
-};
-
-[[noreturn]] void unexpected_character() {
-  runtime_error(err_unexpected_char, "fmt");
-}
-
-// Iw: an optional sign and decimal digits; blanks are ignored, and a comma
-// or the line end ends the field early. The value is built in 64 bits
-// (modulo 2^64, so an over-long field cannot overflow) and stored as 32 bits.
-void read_integer(int32_t width, int32_t& target) {
-  FieldColumns field(width);
-  int c = field.next();
-  while (c == ' ') c = field.next();
-  if (c == field_end || c == line_end || c == ',') {
-    target = 0;
-    return;
-  }
-  bool negative = false;
-  uint64_t value = 0;
-  auto result = [&] { return static_cast<int32_t>(negative ? 0 - value : value); };
-  if (c == '-') {
-    negative = true;
-  } else if (is_digit(c)) {
-    value = static_cast<uint64_t>(c - '0');
-  } else if (c != '+') {
-    target = 0;
-    field.drop_rest();
-    unexpected_character();
-  }
-  for (;;) {
-    c = field.next();
-    if (c == field_end || c == line_end || c == ',') break;
-    if (c == ' ') continue;
-    if (!is_digit(c)) {
-      target = result();
-      field.drop_rest();
-      unexpected_character();
-    }
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  target = result();
-}
-
-// Fw.d and Dw.d: sign, integer digits, an optional point (which overrides
-// the d implied decimals) and fraction digits, and an optional exponent
-// started by E, e, D or d, or by a bare sign directly after the mantissa.
-double read_real(int32_t width, int32_t decimals) {
-  FieldColumns field(width);
-  int c = field.next();
-  while (c == ' ') c = field.next();
-  bool negative = false;
-  if (c == '-' || c == '+') {
-    negative = c == '-';
-    c = field.next();
-    while (c == ' ') c = field.next();
-  }
-  char digits[max_digits];
-  std::size_t count = 0;
-  int64_t power = -static_cast<int64_t>(decimals);
-  // Integer digits; zeros before the first significant digit are skipped.
-  for (;; c = field.next()) {
-    if (c == ' ') continue;
-    if (!is_digit(c)) break;
-    if (count == 0 && c == '0') continue;
-    if (count < max_digits) {
-      digits[count++] = static_cast<char>(c);
-    } else {
-      ++power;
-    }
-  }
-  if (c == '.') {
-    power += decimals;
-    for (c = field.next();; c = field.next()) {
-      if (c == ' ') continue;
-      if (!is_digit(c)) break;
-      if (count == 0 && c == '0') {
-        --power;
-      } else if (count < max_digits) {
-        digits[count++] = static_cast<char>(c);
-        --power;
-      }
-    }
-  }
-  bool has_exponent = false;
-  bool exponent_negative = false;
-  if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
-    has_exponent = true;
-    c = field.next();
-    while (c == ' ') c = field.next();
-    if (c == '+' || c == '-') {
-      exponent_negative = c == '-';
-      c = field.next();
-    }
-  } else if (c == '+' || c == '-') {
-    has_exponent = true;
-    exponent_negative = c == '-';
-    c = field.next();
-  }
-  if (has_exponent) {
-    constexpr int64_t exponent_limit = 99999999;
-    bool any = false;
-    int64_t exponent = 0;
-    for (;; c = field.next()) {
-      if (c == ' ') continue;
-      if (!is_digit(c)) break;
-      any = true;
-      exponent = exponent * 10 + (c - '0');
-      if (exponent > exponent_limit) {
-        if (count > 0) unexpected_character();
-        exponent = exponent_limit + 1;  // the value is 0 whatever follows
-      }
-    }
-    if (!any) unexpected_character();
-    power += exponent_negative ? -exponent : exponent;
-  }
-  if (c != field_end && c != line_end && c != ',') unexpected_character();
-
-  while (count > 0 && digits[count - 1] == '0') {
-    --count;
-    ++power;
-  }
-  if (count == 0) return 0.0;
-  if (count <= exact_digits && power >= -records::max_exact_power &&
-      power <= records::max_exact_power) {
-    uint64_t n = 0;
-    for (std::size_t k = 0; k < count; ++k) n = n * 10 + static_cast<uint64_t>(digits[k] - '0');
-    const double whole = static_cast<double>(n);  // below 10^15 < 2^53: exact
-    const double value = power >= 0 ? whole * records::exact_power_of_ten[power]
-                                    : whole / records::exact_power_of_ten[-power];
-    return negative ? -value : value;
-  }
-  char text[max_digits + 32];
-  char* p = text;
-  if (negative) *p++ = '-';
-  std::memcpy(p, digits, count);
-  p += count;
-  if (power != 0) {
-    std::snprintf(p, sizeof text - static_cast<std::size_t>(p - text), "e%lld",
-                  static_cast<long long>(power));
-  } else {
-    *p = '\0';
-  }
-  return std::strtod(text, nullptr);
-}
-
-// Whether read_plain_real may read fields: tests turn it off to compare it
-// with read_real.
-constinit bool plain_reals = true;
-
-// A real field in the plain form that every deck uses, blanks, an optional
-// sign, digits with an optional point, and blanks, lying whole in the input
-// at hand on the current line, with at most 15 significant digits and a
-// power of ten within 22 of zero: its value, the same that read_real gives,
-// and the field's columns taken. False, with nothing taken, for any other
-// field (a comma, an exponent, blanks among the digits, the line end or the
-// end of the input at hand within its columns), which read_real then reads.
-bool read_plain_real(int32_t width, int32_t decimals, double& value) {
-  const auto w = static_cast<std::size_t>(width);
-  if (!plain_reals || exhausted || static_cast<std::size_t>(input.end - input.next) < w) {
-    return false;
-  }
-  const char* p = input.next;
-  const char* const end = p + w;
-  while (p != end && *p == ' ') ++p;
-  bool negative = false;
-  if (p != end && (*p == '-' || *p == '+')) {
-    negative = *p == '-';
-    ++p;
-  }
-  uint64_t n = 0;  // the significant digits: leading zeros skipped
-  std::size_t count = 0;
-  int64_t power = -static_cast<int64_t>(decimals);
-  for (; p != end && is_digit(*p); ++p) {
-    if (count == 0 && *p == '0') continue;
-    if (++count > exact_digits) return false;
-    n = n * 10 + static_cast<uint64_t>(*p - '0');
-  }
-  if (p != end && *p == '.') {
-    power += decimals;
-    for (++p; p != end && is_digit(*p); ++p) {
-      --power;
-      if (count == 0 && *p == '0') continue;
-      if (++count > exact_digits) return false;
-      n = n * 10 + static_cast<uint64_t>(*p - '0');
-    }
-  }
-  while (p != end && *p == ' ') ++p;
-  if (p != end) return false;
-  if (n == 0) {
-    value = 0.0;
-  } else {
-    while (n % 10 == 0) {  // trailing zeros
-      n /= 10;
-      ++power;
-    }
-    if (power < -records::max_exact_power || power > records::max_exact_power) return false;
-    const double whole = static_cast<double>(n);  // below 10^15 < 2^53: exact
-    value = power >= 0 ? whole * records::exact_power_of_ten[power]
-                       : whole / records::exact_power_of_ten[-power];
-    if (negative) value = -value;
-  }
-  input.next = end;
-  return true;
 }
 
 // Walks the targets of a read operation in order.
@@ -363,60 +68,351 @@ class TargetCursor {
   std::size_t offset_ = 0;
 };
 
-// The non-data descriptors that a read operation passes.
-void perform(const Descriptor& d) {
-  if (d.op == Op::advance) {
-    skip_columns(d.repeat);
-  } else {
-    skip_line();  // "/" and reversion
+}  // namespace
+
+// The columns of one field, taken one character at a time, and how a field
+// fails.
+class FieldReader {
+ public:
+  FieldReader(RecordReader& reader, int32_t width)
+      : r_(reader), left_(width), first_(reader.column_), width_(width) {}
+
+  // The next character of the field, or line_end or field_end; the end of
+  // the data inside a field fails the operation (false).
+  bool next(int& c) {
+    if (left_ == 0) {
+      c = field_end;
+      return true;
+    }
+    c = r_.peek();
+    if (c == line_end) return true;
+    if (c == end_of_data) return fail(err_end_of_file);
+    ++r_.column_;
+    --left_;
+    return true;
   }
+
+  bool fail(int32_t code) {
+    ReadFailure& f = r_.failure_;
+    f.code = code;
+    f.where = "fmt";
+    // A missing line is the line after the last one taken.
+    f.line = r_.have_line_ ? r_.line_number_ : r_.line_number_ + 1;
+    f.first_column = static_cast<int>(first_) + 1;
+    f.last_column = static_cast<int>(first_) + width_;
+    if (r_.have_line_ && first_ < r_.line_.size())
+      f.found = r_.line_.substr(first_, static_cast<std::size_t>(width_));
+    return false;
+  }
+
+ private:
+  RecordReader& r_;
+  int32_t left_;
+  std::size_t first_;  // the column before the field
+  int32_t width_;
+};
+
+namespace {
+
+// Iw: an optional sign and decimal digits; blanks are ignored, and a comma
+// or the line end ends the field early. The value is built in 64 bits
+// (modulo 2^64, so an over-long field cannot overflow) and stored as 32 bits.
+bool read_integer(FieldReader& field, int32_t& target) {
+  int c = 0;
+  do {
+    if (!field.next(c)) return false;
+  } while (c == ' ');
+  target = 0;
+  if (c == field_end || c == line_end || c == ',') return true;
+  bool negative = false;
+  uint64_t value = 0;
+  if (c == '-') {
+    negative = true;
+  } else if (is_digit(c)) {
+    value = static_cast<uint64_t>(c - '0');
+  } else if (c != '+') {
+    return field.fail(err_unexpected_char);
+  }
+  for (;;) {
+    if (!field.next(c)) return false;
+    if (c == field_end || c == line_end || c == ',') break;
+    if (c == ' ') continue;
+    if (!is_digit(c)) return field.fail(err_unexpected_char);
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  target = static_cast<int32_t>(negative ? 0 - value : value);
+  return true;
+}
+
+// Fw.d and Dw.d: sign, integer digits, an optional point (which overrides
+// the d implied decimals) and fraction digits, and an optional exponent
+// started by E, e, D or d, or by a bare sign directly after the mantissa.
+bool read_real(FieldReader& field, int32_t decimals, double& target) {
+  int c = 0;
+  auto next = [&] { return field.next(c); };
+  auto skip_blanks = [&] {
+    while (c == ' ')
+      if (!next()) return false;
+    return true;
+  };
+  if (!next() || !skip_blanks()) return false;
+  bool negative = false;
+  if (c == '-' || c == '+') {
+    negative = c == '-';
+    if (!next() || !skip_blanks()) return false;
+  }
+  char digits[max_digits];
+  std::size_t count = 0;
+  int64_t power = -static_cast<int64_t>(decimals);
+  // Integer digits; zeros before the first significant digit are skipped.
+  for (;; ) {
+    if (c != ' ') {
+      if (!is_digit(c)) break;
+      if (count == 0 && c == '0') {
+      } else if (count < max_digits) {
+        digits[count++] = static_cast<char>(c);
+      } else {
+        ++power;
+      }
+    }
+    if (!next()) return false;
+  }
+  if (c == '.') {
+    power += decimals;
+    for (;;) {
+      if (!next()) return false;
+      if (c == ' ') continue;
+      if (!is_digit(c)) break;
+      if (count == 0 && c == '0') {
+        --power;
+      } else if (count < max_digits) {
+        digits[count++] = static_cast<char>(c);
+        --power;
+      }
+    }
+  }
+  bool has_exponent = false;
+  bool exponent_negative = false;
+  if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+    has_exponent = true;
+    if (!next() || !skip_blanks()) return false;
+    if (c == '+' || c == '-') {
+      exponent_negative = c == '-';
+      if (!next()) return false;
+    }
+  } else if (c == '+' || c == '-') {
+    has_exponent = true;
+    exponent_negative = c == '-';
+    if (!next()) return false;
+  }
+  if (has_exponent) {
+    constexpr int64_t exponent_limit = 99999999;
+    bool any = false;
+    int64_t exponent = 0;
+    for (;; ) {
+      if (c != ' ') {
+        if (!is_digit(c)) break;
+        any = true;
+        exponent = exponent * 10 + (c - '0');
+        if (exponent > exponent_limit) {
+          if (count > 0) return field.fail(err_unexpected_char);
+          exponent = exponent_limit + 1;  // the value is 0 whatever follows
+        }
+      }
+      if (!next()) return false;
+    }
+    if (!any) return field.fail(err_unexpected_char);
+    power += exponent_negative ? -exponent : exponent;
+  }
+  if (c != field_end && c != line_end && c != ',') return field.fail(err_unexpected_char);
+
+  while (count > 0 && digits[count - 1] == '0') {
+    --count;
+    ++power;
+  }
+  if (count == 0) {
+    target = 0.0;
+    return true;
+  }
+  // The digit string and its power of ten, converted correctly rounded; a
+  // value beyond the range of a double becomes an infinity, one below it 0.
+  char text[max_digits + 32];
+  char* p = text;
+  if (negative) *p++ = '-';
+  for (std::size_t k = 0; k < count; ++k) *p++ = digits[k];
+  if (power != 0) {
+    *p++ = 'e';
+    p = std::to_chars(p, text + sizeof text, power).ptr;
+  }
+  const auto [end, ec] = std::from_chars(text, p, target);
+  if (ec == std::errc::result_out_of_range) {
+    const bool huge = power > 0;
+    target = huge ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
+  }
+  return true;
 }
 
 }  // namespace
 
-namespace records {
-
-void reset_reader() {
-  exhausted = false;
+Targets::Segment& Targets::next_segment() {
+  if (count_ == capacity) throw LayoutMismatch("record operation with more than 8 target segments");
+  segments_[count_] = Segment{};
+  return segments_[count_++];
 }
 
-void use_plain_reals(bool use) {
-  plain_reals = use;
+Targets& Targets::add(int32_t& target) {
+  Segment& s = next_segment();
+  s.kind = Kind::integer;
+  s.integer = &target;
+  return *this;
 }
 
-}  // namespace records
+Targets& Targets::add(double& target) {
+  Segment& s = next_segment();
+  s.kind = Kind::real;
+  s.real = &target;
+  return *this;
+}
 
-void RecordReader::read(std::string_view layout, const Targets& targets) {
-  begin_operation(unit_stdin, layout, true);
-  if (exhausted) runtime_error(err_end_of_file, "read start");
-  records::Layout walk(layout, true);
+Targets& Targets::add(std::span<double> targets) {
+  Segment& s = next_segment();
+  s.kind = Kind::reals;
+  s.reals = targets;
+  return *this;
+}
+
+bool TextLines::next_line(std::string_view& line, bool& terminated) {
+  if (text_.empty()) return false;
+  const std::size_t feed = text_.find('\n');
+  terminated = feed != std::string_view::npos;
+  line = text_.substr(0, terminated ? feed : text_.size());
+  text_.remove_prefix(terminated ? feed + 1 : text_.size());
+  return true;
+}
+
+// Takes the next line from the source; false at the end of the data.
+bool RecordReader::take_line() {
+  std::string_view line;
+  bool terminated = false;
+  if (!source_.next_line(line, terminated)) return false;
+  ++line_number_;
+  // A carriage return before the line feed, or as the last byte of the data,
+  // belongs to the line end.
+  const bool carriage_return = !line.empty() && line.back() == '\r';
+  if (carriage_return) line.remove_suffix(1);
+  line_.assign(line);
+  column_ = 0;
+  have_line_ = true;
+  line_terminated_ = terminated;
+  line_end_signal_ = terminated || carriage_return;
+  return true;
+}
+
+// The next character of the line without taking it.
+int RecordReader::peek() {
+  if (exhausted_) return end_of_data;
+  if (!have_line_ && !take_line()) {
+    exhausted_ = true;
+    return end_of_data;
+  }
+  if (column_ < line_.size()) return static_cast<unsigned char>(line_[column_]);
+  if (line_end_signal_) return line_end;
+  exhausted_ = true;  // an unterminated last line has run out
+  return end_of_data;
+}
+
+// Skipping to the next line: drops the rest of the current line with its
+// line feed; meeting the end of the data instead sets the exhausted flag.
+void RecordReader::skip_line() {
+  if (exhausted_) return;
+  if (!have_line_ && !take_line()) {
+    exhausted_ = true;
+    return;
+  }
+  if (!line_terminated_) exhausted_ = true;
+  have_line_ = false;
+  column_ = 0;
+}
+
+bool RecordReader::read(ReadLayout layout_text, const Targets& targets) {
+  const std::string_view text = layout_text.text();
+  failure_ = ReadFailure{};
+  failure_.layout = text;
+  source_.begin_operation(text);
+  if (exhausted_) {
+    failure_.code = err_end_of_file;
+    failure_.where = "read start";
+    failure_.line = line_number_ + 1;
+    return false;
+  }
+  const records::ParsedLayout layout = records::parse_layout(text, true);
+  records::LayoutWalk walk(layout);
+
+  // nX on input: up to n characters of the line are passed over.
+  auto perform = [&](const Descriptor& d) {
+    if (d.op != Op::advance) {
+      skip_line();  // "/" and reversion
+      return;
+    }
+    for (int32_t k = 0; k < d.repeat; ++k) {
+      const int c = peek();
+      if (c == line_end || c == end_of_data) return;
+      ++column_;
+    }
+  };
+
   TargetCursor cursor(targets);
   while (cursor.more()) {
-    const Descriptor& d = *walk.next(true);
-    switch (d.op) {
-      case Op::integer: {
-        int32_t* target = cursor.integer();
-        if (target == nullptr) runtime_error(err_bad_format, "fmt");
-        read_integer(d.width, *target);
-        cursor.advance();
-        break;
-      }
-      case Op::fixed:
-      case Op::exponent: {
-        double* target = cursor.real();
-        if (target == nullptr) runtime_error(err_bad_format, "fmt");
-        if (!read_plain_real(d.width, d.digits, *target)) *target = read_real(d.width, d.digits);
-        cursor.advance();
-        break;
-      }
-      default:
-        perform(d);
-        break;
+    const Descriptor* d = walk.next(true);
+    if (d == nullptr) throw LayoutMismatch("targets left over for a layout without data descriptors");
+    if (!records::is_data(d->op)) {
+      perform(*d);
+      continue;
     }
+    FieldReader field(*this, d->width);
+    bool ok = false;
+    if (d->op == Op::integer) {
+      int32_t* target = cursor.integer();
+      if (target == nullptr) throw LayoutMismatch("a target of the wrong type for its field");
+      ok = read_integer(field, *target);
+    } else {
+      double* target = cursor.real();
+      if (target == nullptr) throw LayoutMismatch("a target of the wrong type for its field");
+      ok = read_real(field, d->digits, *target);
+    }
+    if (!ok) return false;
+    cursor.advance();
   }
   while (const Descriptor* d = walk.next(false)) perform(*d);
   skip_line();
-  end_operation();
+  return true;
+}
+
+std::string diagnostic_text(int32_t code, std::string_view where, int32_t unit,
+                            std::string_view layout, bool reading) {
+  std::string text(where);
+  if (code == err_end_of_file) {
+    text += ": end of file";
+  } else if (code >= 0 && code < 100) {
+    // A system error, in the form perror gives it.
+    if (!where.empty()) text += ": ";
+    char buffer[256];
+    text += strerror_r(code, buffer, sizeof buffer);
+  } else if (code == err_bad_format) {
+    text += ": error in format";
+  } else if (code == err_out_of_space) {
+    text += ": out of free space";
+  } else if (code == err_unexpected_char) {
+    text += ": read unexpected character";
+  } else {
+    text += ": run-time error " + std::to_string(code);
+  }
+  text += "\napparent state: unit " + std::to_string(unit) + " (unnamed)\n";
+  if (!layout.empty())
+    text.append("last format: ").append(layout.substr(0, records::layout_extent(layout))) += '\n';
+  text += reading ? "lately reading" : "lately writing";
+  text += " sequential formatted external";
+  return text;
 }
 
 }  // namespace fourfifths

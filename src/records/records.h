@@ -1,78 +1,66 @@
-// Fixed-field text records: the run frame (start, stop, run-time error report,
-// signal handlers), the RecordReader that cuts deck lines into fixed-width
-// fields, and the RecordWriter that renders report records.
+// Fixed-field text records: the RecordReader, which cuts the lines of a deck
+// into fixed-width fields, and the RecordWriter, which renders report records.
 //
 // Layouts use the classic fixed-field notation: Iw, Fw.d, Dw.d, Aw, nX, "/",
 // quoted text ('...'), repeat counts (10F7.3) and nested groups (8(F7.3,1X)).
-// One layout walk serves reading and writing alike.
+// One layout walk serves reading and writing alike. Reader and writer keep
+// their state in themselves: any number of them may work at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "records/layout.h"
 
 namespace fourfifths {
-
-// ---------------------------------------------------------------------------
-// Run frame
-// ---------------------------------------------------------------------------
 
 // Unit numbers, as the run-time error report names them.
 inline constexpr int32_t unit_stderr = 0;
 inline constexpr int32_t unit_stdin = 5;
 inline constexpr int32_t unit_stdout = 6;
 
-// Codes of the run-time error report.
+// Codes of the run-time error report. Codes 0 to 99 are system errors (errno).
 inline constexpr int32_t err_end_of_file = -1;
 inline constexpr int32_t err_bad_format = 100;       // "error in format"
 inline constexpr int32_t err_out_of_space = 113;     // "out of free space"
 inline constexpr int32_t err_unexpected_char = 115;  // "read unexpected character"
 
-// The normal end of a run: exit status 0, nothing written. Does not return.
-[[noreturn]] void stop();
+// The run-time error report of a failed read or write, as it stands on
+// standard error before the abnormal end completes its last line with " IO":
+// the message, the unit, the layout of the operation (when one is under way)
+// and its direction.
+std::string diagnostic_text(int32_t code, std::string_view where, int32_t unit,
+                            std::string_view layout, bool reading);
 
-// Ends the run after a failed read or write: the four-line diagnostic on
-// standard error (message, unit, last layout, direction), then the abnormal
-// end. Does not return.
-[[noreturn]] void runtime_error(int32_t code, const char* where);
+// A layout of the program's own, checked when the program is built: a layout
+// that does not parse is a compile-time error.
+template <bool Reading>
+class CheckedLayout {
+ public:
+  consteval CheckedLayout(const char* text) : text_(text) {  // NOLINT: from a literal
+    if (!records::parse_layout(text_, Reading).ok) throw "malformed record layout";
+  }
+  constexpr std::string_view text() const { return text_; }
 
-// Writes text and a line feed to standard error, pushes out every finished
-// report record and aborts (exit status not 0). Does not return.
-[[noreturn]] void abnormal_end(const char* text);
-
-// Writes text and a line feed to standard error, pushes out every finished
-// report record and exits with status 1. Does not return.
-[[noreturn]] void quiet_end(const char* text);
-
-// The operation state that the run-time error report describes: the unit of
-// the current or last operation, its layout (while it is active) and whether
-// it reads or writes. Maintained by the reader and the writer.
-void begin_operation(int32_t unit, std::string_view layout, bool reading);
-void end_operation();
-
-// The program's entry: records the arguments (and ignores them), installs the
-// signal handlers, connects the standard streams, runs main_routine and exits
-// with status 0 if it returns. Does not return.
-[[noreturn]] void start_run(int argc, char** argv, void (*main_routine)());
-
-// How an in-memory run ended, and everything it wrote.
-struct RunOutcome {
-  bool aborted = false;  // the abnormal end (the binary would abort)
-  int status = 0;        // exit status of a normal or quiet end (0 after the abnormal end)
-  std::string out;       // standard output
-  std::string err;       // standard error
+ private:
+  std::string_view text_;
 };
+using WriteLayout = CheckedLayout<false>;
+using ReadLayout = CheckedLayout<true>;
 
-// Runs main_routine over an in-memory deck with in-memory standard output and
-// standard error, and returns how it ended instead of ending the process.
-// Signal handlers are not installed. Reader and writer state start afresh.
-// The ending functions (stop, quiet_end, abnormal_end, runtime_error) return
-// here by unwinding the stack with an exception of the record subsystem, so
-// no function between main_routine and them may be noexcept; the binary
-// itself never throws.
-RunOutcome run_in_memory(std::string_view deck, void (*main_routine)());
+// A write operation whose layout and items do not fit each other (an item of
+// the wrong type for its descriptor, or items left over for a layout without
+// data descriptors): a fault of the program, not of its input.
+struct LayoutMismatch : std::logic_error {
+  using std::logic_error::logic_error;
+};
 
 // ---------------------------------------------------------------------------
 // Items (written) and targets (read)
@@ -83,14 +71,10 @@ RunOutcome run_in_memory(std::string_view deck, void (*main_routine)());
 // must outlive the write operation.
 class Items {
  public:
-  // Only the segments in use are ever set: a report row builds its list for
-  // every record it writes.
-  Items() {}
   Items& add(int32_t value);
   Items& add(double value);
   Items& add(std::string_view text);
   Items& add(std::span<const double> values);
-
 
   enum class Kind : uint8_t { integer, real, text, reals };
   struct Segment {
@@ -107,9 +91,7 @@ class Items {
  private:
   Segment& next_segment();
 
-  union {
-    Segment segments_[capacity];  // the first count_ are in use
-  };
+  Segment segments_[capacity];
   std::size_t count_ = 0;
 };
 
@@ -117,11 +99,9 @@ class Items {
 // of reals, filled in order.
 class Targets {
  public:
-  Targets() = default;
   Targets& add(int32_t& target);
   Targets& add(double& target);
   Targets& add(std::span<double> targets);
-
 
   enum class Kind : uint8_t { integer, real, reals };
   struct Segment {
@@ -135,26 +115,145 @@ class Targets {
   static constexpr std::size_t capacity = 8;
 
  private:
+  Segment& next_segment();
+
   Segment segments_[capacity];
   std::size_t count_ = 0;
 };
 
 // ---------------------------------------------------------------------------
-// Reader and writer
+// Writer
 // ---------------------------------------------------------------------------
 
-// Reads the deck from unit 5. Every read operation starts at a new line; every
-// failure ends the run through runtime_error.
-class RecordReader {
+// Where finished records go.
+class RecordSink {
  public:
-  void read(std::string_view layout, const Targets& targets);
+  virtual ~RecordSink() = default;
+  // A write operation with this layout begins, or the current one ends: for
+  // a sink that must name the layout when it fails.
+  virtual void begin_operation(std::string_view /*layout*/) {}
+  virtual void end_operation() {}
+  // One finished record with its line feed.
+  virtual void put(std::string_view record) = 0;
 };
 
-// Writes report records to unit 6. Each finished record is handed to standard
-// output in one piece.
+// Records appended to a string.
+class StringSink final : public RecordSink {
+ public:
+  explicit StringSink(std::string& out) : out_(out) {}
+  void put(std::string_view record) override { out_.append(record); }
+
+ private:
+  std::string& out_;
+};
+
+// Builds report records from a layout and a list of items. A record is handed
+// to the sink in one piece when it is finished (by "/", by reversion or by the
+// end of the operation). nX only notes a pending advance, which becomes
+// blanks when text or a field follows in the same record, so no record ends in
+// blanks made by X. No carriage control: the first character of a record is
+// written like any other. A writer parses each layout once: a report writes
+// the same few layouts a thousand times, and its layouts are literals, whose
+// text stays where it is.
 class RecordWriter {
  public:
-  void write(std::string_view layout, const Items& items = Items());
+  explicit RecordWriter(RecordSink& sink) : sink_(sink) {}
+  void write(WriteLayout layout, const Items& items = Items());
+  // One record holding the text as it stands.
+  void write_line(std::string_view text);
+
+ private:
+  void finish_record();
+  void apply_pending_advance();
+  const records::ParsedLayout& parsed(std::string_view text);
+
+  RecordSink& sink_;
+  std::vector<std::pair<std::string_view, std::unique_ptr<records::ParsedLayout>>> layouts_;
+  std::string record_;       // the record under construction
+  std::size_t pending_ = 0;  // columns of nX not yet written
+};
+
+// Renderings of single items into w characters at field: Iw, Fw.d, Dw.d, Aw.
+// A value that does not fit is w asterisks. Reals show the digits of the C
+// library's "%#.*f" and "%#.*E" conversions of the magnitude, so rounding is
+// symmetric about zero, and a negative zero counts as zero; values that are
+// not finite show as "NaN", "Inf" or "-Inf".
+void render_integer(char* field, std::size_t w, int32_t value);
+void render_fixed(char* field, std::size_t w, int32_t d, double value);
+void render_exponent(char* field, std::size_t w, int32_t d, double value);
+void render_chars(char* field, std::size_t w, std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Reader
+// ---------------------------------------------------------------------------
+
+// Where the lines of a deck come from.
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  // A read operation with this layout begins: for a source that must name
+  // the layout when it fails.
+  virtual void begin_operation(std::string_view /*layout*/) {}
+  // The next line, without its line feed; false when the data has ended.
+  // terminated: a line feed ended the line (only the last line may lack one).
+  // The view stays valid until the next call.
+  virtual bool next_line(std::string_view& line, bool& terminated) = 0;
+};
+
+// The lines of a text held in memory.
+class TextLines final : public LineSource {
+ public:
+  explicit TextLines(std::string_view text) : text_(text) {}
+  bool next_line(std::string_view& line, bool& terminated) override;
+
+ private:
+  std::string_view text_;
+};
+
+// A read operation that failed, with where it failed.
+struct ReadFailure {
+  int32_t code = 0;           // err_end_of_file or err_unexpected_char
+  const char* where = "";     // "fmt" (inside a field) or "read start"
+  std::string_view layout;    // the layout of the failing read
+  int line = 0;               // the line, counted from 1 (for "read start": the line it needed)
+  int first_column = 0;       // the field's columns, counted from 1; 0 for "read start"
+  int last_column = 0;
+  std::string found;          // the field's characters up to the line end
+};
+
+// Cuts lines into fixed-width fields and converts each into the next target.
+// Every read operation starts at a new line. A line ends at a line feed; a
+// carriage return directly before it, or as the very last byte of the data,
+// belongs to the line end and never reaches a field. A field takes columns
+// from its own line only: when the line end comes first the field ends there,
+// so a short line reads as if padded with blanks.
+class RecordReader {
+ public:
+  explicit RecordReader(LineSource& source) : source_(source) {}
+
+  // One read operation; false, with failure() set, when it failed. Once an
+  // operation has failed the reader is of no further use.
+  bool read(ReadLayout layout, const Targets& targets);
+  const ReadFailure& failure() const { return failure_; }
+
+  // Lines taken from the source so far.
+  int lines_taken() const { return line_number_; }
+
+ private:
+  friend class FieldReader;
+  int peek();
+  bool take_line();
+  void skip_line();
+
+  LineSource& source_;
+  std::string line_;            // the current line, its line end removed
+  std::size_t column_ = 0;      // characters of the line taken so far
+  bool have_line_ = false;      // a line is current
+  bool line_end_signal_ = false;  // its end gives the line-end signal (else the end of data)
+  bool line_terminated_ = false;  // a line feed ended it
+  bool exhausted_ = false;      // the end of the data was met
+  int line_number_ = 0;
+  ReadFailure failure_;
 };
 
 }  // namespace fourfifths

@@ -18,15 +18,15 @@ double upper_tail(double z) {
 
 class ModelEquations : public testing::Test {
  protected:
-  void SetUp() override { selection = SelectionState{}; }
-  void TearDown() override { selection = SelectionState{}; }
+  SelectionState selection{};
+  double fun(double& x) { return fourfifths::fun(selection, x); }
+  double fun1(double& x) { return fourfifths::fun1(selection, x); }
 };
 
-// The state as the program starts: copied during dynamic initialisation, which
-// runs after the constant zero-initialisation of static storage.
-const SelectionState state_at_start = selection;
+// An analysis starts from a state of zeros.
+const SelectionState state_at_start{};
 
-TEST(ModelState, FiveDoublesAllZeroAtProgramStart) {
+TEST(ModelState, FiveDoublesAllZeroAtTheStart) {
   static_assert(sizeof(SelectionState) == 5 * sizeof(double));
   static_assert(offsetof(SelectionState, srtarget) == 0);
   static_assert(offsetof(SelectionState, sra) == 1 * sizeof(double));

@@ -11,52 +11,47 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
-#include "records/frame.h"
+#include "records/records.h"
 
 namespace fourfifths {
 namespace {
 
-using testing_records::first_line;
-
 // One read operation of a script: a layout and how many integer ('I') or
 // real ('F') targets it fills.
 struct Step {
-  const char* layout;
+  ReadLayout layout;
   char type;
   int count;
 };
 
-// What the script's reads stored, in order.
+// What the script's reads stored, in order, and how the last read ended.
 struct Reads {
-  RunOutcome outcome;
+  bool ok = true;
+  ReadFailure failure;
   std::vector<double> values;
 };
 
-Reads run_reads(std::string_view deck, std::vector<Step> steps) {
-  static std::vector<Step>* script;
-  static std::vector<double>* values;
+Reads run_reads(std::string_view deck, const std::vector<Step>& steps) {
   Reads reads;
-  script = &steps;
-  values = &reads.values;
-  reads.outcome = run_in_memory(deck, [] {
-    RecordReader in;
-    for (const Step& step : *script) {
-      const std::size_t n = static_cast<std::size_t>(step.count);
-      std::vector<int32_t> integers(n, -999);
-      std::vector<double> reals(n, -999);
-      Targets targets;
-      if (step.type == 'I') {
-        for (int32_t& target : integers) targets.add(target);
-      } else {
-        targets.add(std::span(reals));
-      }
-      in.read(step.layout, targets);
-      for (std::size_t k = 0; k < n; ++k) {
-        values->push_back(step.type == 'I' ? integers[k] : reals[k]);
-      }
+  TextLines lines(deck);
+  RecordReader in(lines);
+  for (const Step& step : steps) {
+    const std::size_t n = static_cast<std::size_t>(step.count);
+    std::vector<int32_t> integers(n, -999);
+    std::vector<double> reals(n, -999);
+    Targets targets;
+    if (step.type == 'I') {
+      for (int32_t& target : integers) targets.add(target);
+    } else {
+      targets.add(std::span(reals));
     }
-  });
+    reads.ok = in.read(step.layout, targets);
+    if (!reads.ok) {
+      reads.failure = in.failure();
+      return reads;
+    }
+    for (std::size_t k = 0; k < n; ++k) reads.values.push_back(step.type == 'I' ? integers[k] : reals[k]);
+  }
   return reads;
 }
 
@@ -67,15 +62,15 @@ struct Field {
 
 const double rejected = std::numeric_limits<double>::quiet_NaN();
 
-void expect_fields(const char* layout, char type, const std::vector<Field>& fields) {
+void expect_fields(ReadLayout layout, char type, const std::vector<Field>& fields) {
   for (const Field& f : fields) {
     const Reads reads = run_reads(f.text + "\n", {{layout, type, 1}});
     if (std::isnan(f.value)) {
-      EXPECT_TRUE(reads.outcome.aborted) << '"' << f.text << '"';
-      EXPECT_EQ(first_line(reads.outcome.err), "fmt: read unexpected character")
-          << '"' << f.text << '"';
+      EXPECT_FALSE(reads.ok) << '"' << f.text << '"';
+      EXPECT_EQ(reads.failure.code, err_unexpected_char) << '"' << f.text << '"';
+      EXPECT_STREQ(reads.failure.where, "fmt") << '"' << f.text << '"';
     } else {
-      ASSERT_FALSE(reads.outcome.aborted) << '"' << f.text << "\" " << reads.outcome.err;
+      ASSERT_TRUE(reads.ok) << '"' << f.text << '"';
       ASSERT_EQ(reads.values.size(), 1u);
       EXPECT_EQ(reads.values[0], f.value) << '"' << f.text << '"';
       EXPECT_FALSE(std::signbit(reads.values[0]) && f.value == 0) << '"' << f.text << '"';
@@ -199,65 +194,12 @@ TEST(RecordsReader, RealFieldsMatchTheLibrary) {
     deck += '\n';
   }
   const Reads reads = run_reads(deck, {{"(10F7.3)", 'F', lines * 10}});
-  ASSERT_FALSE(reads.outcome.aborted) << reads.outcome.err;
+  ASSERT_TRUE(reads.ok);
   ASSERT_EQ(reads.values.size(), expected.size());
   for (std::size_t k = 0; k < expected.size(); ++k) {
     ASSERT_EQ(std::bit_cast<uint64_t>(reads.values[k] == 0 ? 0.0 : reads.values[k]),
               std::bit_cast<uint64_t>(expected[k] == 0 ? 0.0 : expected[k]))
         << "field " << k << ": \"" << deck.substr(k / 10 * 71 + k % 10 * 7, 7) << '"';
-  }
-}
-
-// Random fields, most of the plain form that the reader takes directly and
-// the rest with what sends it the general way (blanks among the digits, an
-// exponent, a comma, a tab, a short line, too many digits), each read with
-// and without the direct way: the same values, bit for bit, and the same
-// failures.
-TEST(RecordsReader, PlainFieldsAsTheGeneralWay) {
-  std::mt19937_64 rng(2718);
-  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
-  const struct {
-    const char* layout;
-    int width;
-    int count;
-  } layouts[] = {{"(10F7.3)", 7, 10}, {"(6F7.3)", 6, 6}, {"(4F12.2)", 12, 4},
-                 {"(3D9.0)", 9, 3},   {"(5F4.1)", 4, 5}, {"(2F20.3)", 20, 2}};
-  const char noise[] = " .-+E,\t";
-  for (int round = 0; round < 3000; ++round) {
-    const auto& l = layouts[static_cast<std::size_t>(pick(0, 5))];
-    std::string line;
-    for (int k = 0; k < l.count; ++k) {
-      std::string field;
-      if (pick(0, 1) == 0) field += pick(0, 1) == 0 ? "-" : "+";
-      const int digits = pick(0, l.width);
-      for (int j = 0; j < digits; ++j)
-        field += static_cast<char>('0' + (pick(0, 2) == 0 ? 0 : pick(0, 9)));
-      if (pick(0, 2) != 0) field.insert(static_cast<std::size_t>(pick(0, digits)), ".");
-      if (pick(0, 9) == 0)
-        field.insert(static_cast<std::size_t>(pick(0, static_cast<int>(field.size()))), 1,
-                     noise[pick(0, 7)]);
-      if (field.size() > static_cast<std::size_t>(l.width))
-        field.resize(static_cast<std::size_t>(l.width));
-      const std::size_t blanks = static_cast<std::size_t>(l.width) - field.size();
-      const std::size_t before = static_cast<std::size_t>(pick(0, static_cast<int>(blanks)));
-      line += std::string(before, ' ') + field + std::string(blanks - before, ' ');
-    }
-    if (pick(0, 9) == 0)
-      line.resize(static_cast<std::size_t>(pick(0, static_cast<int>(line.size()))));
-    const std::string deck = line + "\n" + line + "\n";
-    const std::vector<Step> steps = {{l.layout, 'F', l.count}, {l.layout, 'F', l.count + 1}};
-    records::use_plain_reals(false);
-    const Reads general = run_reads(deck, steps);
-    records::use_plain_reals(true);
-    const Reads plain = run_reads(deck, steps);
-    ASSERT_EQ(plain.outcome.err, general.outcome.err) << '"' << line << '"';
-    ASSERT_EQ(plain.outcome.aborted, general.outcome.aborted) << '"' << line << '"';
-    ASSERT_EQ(plain.values.size(), general.values.size()) << '"' << line << '"';
-    for (std::size_t k = 0; k < plain.values.size(); ++k) {
-      ASSERT_EQ(std::bit_cast<uint64_t>(plain.values[k]),
-                std::bit_cast<uint64_t>(general.values[k]))
-          << "field " << k << " of \"" << line << '"';
-    }
   }
 }
 
@@ -308,7 +250,7 @@ TEST(RecordsReader, Decks) {
   };
   for (const Deck& d : decks) {
     const Reads reads = run_reads(d.deck, d.steps);
-    EXPECT_FALSE(reads.outcome.aborted) << d.name << ": " << reads.outcome.err;
+    EXPECT_TRUE(reads.ok) << d.name;
     EXPECT_EQ(reads.values, d.values) << d.name;
   }
 }
@@ -326,23 +268,58 @@ TEST(RecordsReader, CarriageReturnLineFeed) {
                                    {"(10F7.3)", 'F', 1}};
   const Reads unix_reads = run_reads(lf, steps);
   const Reads windows_reads = run_reads(crlf, steps);
-  EXPECT_FALSE(unix_reads.outcome.aborted);
+  EXPECT_TRUE(unix_reads.ok);
   EXPECT_EQ(unix_reads.values, (std::vector<double>{2, 1, 0, 0, 0, 0, 10, 0.5, -1.25, 0, 3}));
   EXPECT_EQ(windows_reads.values, unix_reads.values);
-  EXPECT_EQ(windows_reads.outcome.err, unix_reads.outcome.err);
-  // And both fail alike one read later.
+  // And both fail alike one read later, at the line after the last.
   std::vector<Step> more = steps;
   more.push_back({"(6I3)", 'I', 1});
-  EXPECT_EQ(run_reads(crlf, more).outcome.err, run_reads(lf, more).outcome.err);
+  for (const std::string& deck : {lf, crlf}) {
+    const Reads reads = run_reads(deck, more);
+    EXPECT_FALSE(reads.ok);
+    EXPECT_EQ(reads.failure.code, err_end_of_file);
+    EXPECT_STREQ(reads.failure.where, "fmt");
+    EXPECT_EQ(reads.failure.line, 6);
+  }
 }
 
-// Each in-process run starts with a fresh reader, however the last one ended.
-TEST(RecordsReader, FreshStateEachRun) {
-  const std::vector<Step> two = {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 1}};
-  EXPECT_TRUE(run_reads("  1", two).outcome.aborted);  // exhausted after the first
-  const Reads reads = run_reads("  4\n  5\n", two);
-  EXPECT_FALSE(reads.outcome.aborted);
-  EXPECT_EQ(reads.values, (std::vector<double>{4, 5}));
+// Where a read fails: the end of the data inside a field or before a line,
+// a read that starts after an unterminated last line, and a character that
+// is not part of a number, each with its line and the field's columns.
+TEST(RecordsReader, Failures) {
+  const struct {
+    const char* name;
+    std::string deck;
+    std::vector<Step> steps;
+    int32_t code;
+    const char* where;
+    int line, first_column, last_column;
+    const char* found;
+  } cases[] = {
+      {"no line left", "  1\n", {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 1}},
+       err_end_of_file, "fmt", 2, 1, 3, ""},
+      {"unterminated last line runs out inside a read", "  1  2", {{"(6I3)", 'I', 3}},
+       err_end_of_file, "fmt", 1, 7, 9, ""},
+      {"read after an unterminated last line", "  1\n  2  3",
+       {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 2}, {"(6I3)", 'I', 1}},
+       err_end_of_file, "read start", 3, 0, 0, ""},
+      {"letter in the first field", "  1.5x \n", {{"(10F7.3)", 'F', 1}},
+       err_unexpected_char, "fmt", 1, 1, 7, "  1.5x "},
+      {"letter in the second field of the second line", "  9\n  0.100  0.2x0  0.300\n",
+       {{"(6I3)", 'I', 1}, {"(10F7.3)", 'F', 3}},
+       err_unexpected_char, "fmt", 2, 8, 14, "  0.2x0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Reads reads = run_reads(c.deck, c.steps);
+    ASSERT_FALSE(reads.ok);
+    EXPECT_EQ(reads.failure.code, c.code);
+    EXPECT_STREQ(reads.failure.where, c.where);
+    EXPECT_EQ(reads.failure.line, c.line);
+    EXPECT_EQ(reads.failure.first_column, c.first_column);
+    EXPECT_EQ(reads.failure.last_column, c.last_column);
+    EXPECT_EQ(reads.failure.found, c.found);
+  }
 }
 
 }  // namespace

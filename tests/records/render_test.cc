@@ -1,14 +1,18 @@
 // Output field renderings: Iw, Fw.d, Dw.d and Aw, each value against the field
 // it must give, column for column.
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "records/fields.h"
+#include <cstdio>
+#include <random>
 
-namespace fourfifths::records {
+#include "records/records.h"
+
+namespace fourfifths {
 namespace {
 
 struct Rendering {
@@ -157,5 +161,32 @@ TEST(RecordsRender, WideFields) {
   EXPECT_EQ(field, std::string(600 - mantissa.size(), ' ') + mantissa);
 }
 
+// The digits come from std::to_chars: they must be those of the C library's
+// "%.*f" and "%.*E", ties included (multiples of 1/4096 are exact in binary,
+// and many lie halfway at three decimals).
+TEST(RecordsRender, AgreesWithTheLibrary) {
+  std::mt19937_64 rng(1966);
+  std::uniform_real_distribution<double> magnitude(-4, 4);
+  char expected[64];
+  std::string field(13, '?');
+  for (int k = 0; k < 200000; ++k) {
+    const double value = k % 2 == 0 ? std::pow(10.0, magnitude(rng)) * (k % 4 == 0 ? -1 : 1)
+                                    : (k / 2 - 50000) / 4096.0;
+    std::snprintf(expected, sizeof expected, "%7.3f", value);
+    if (std::strspn(expected, " -0.") == 7) std::snprintf(expected, sizeof expected, "%7.3f", 0.0);
+    if (std::strlen(expected) > 7) std::snprintf(expected, sizeof expected, "*******");
+    field.resize(7);
+    render_fixed(field.data(), 7, 3, value);
+    ASSERT_EQ(field, expected) << value;
+    std::snprintf(expected, sizeof expected, "%.3E", std::fabs(value));
+    field.resize(13);
+    render_exponent(field.data(), 13, 4, value);
+    // Same four digits: the field shows 0.dddd, the library d.ddd.
+    ASSERT_EQ(field.substr(field.find('.') + 1, 4),
+              std::string(1, expected[0]) + std::string(expected + 2, 3))
+        << value;
+  }
+}
+
 }  // namespace
-}  // namespace fourfifths::records
+}  // namespace fourfifths

@@ -13,9 +13,12 @@
 namespace fourfifths {
 namespace {
 
+// The equations of these tests are plain functions.
+using Fn = double (*)(double&);
+
 // The equation under test and every abscissa it was evaluated at.
 struct Trace {
-  Equation f = nullptr;
+  Fn f = nullptr;
   std::vector<double> at;
   const double* b = nullptr;  // the caller's B and C, which F must never be given
   const double* c = nullptr;
@@ -35,7 +38,7 @@ struct Search {
   std::vector<double> at;  // evaluation abscissas in order
 };
 
-Search search(Equation f, double b, double c, double r, double re, double ae) {
+Search search(Fn f, double b, double c, double r, double re, double ae) {
   Search s{b, c, r, re, ae, 0, {}};
   trace = Trace{f, {}, &s.b, &s.c, false};
   dfzero(counted, s.b, s.c, s.r, s.re, s.ae, s.iflag);
@@ -84,7 +87,7 @@ TEST(RootfindDfzero, ZeroFoundWithinTolerance) {
 TEST(RootfindDfzero, ExactZeroAtTheFirstEndStopsAfterTwoEvaluations) {
   // F(B) = 0 with F(C) positive (no bracket, zero counts as positive) and
   // negative (bracket B to C): either way IFLAG 2 after F(C) and F(B).
-  for (Equation f : {identity, negated}) {
+  for (Fn f : {identity, negated}) {
     const Search s = search(f, 0.0, 1.0, 0.0, 1e-4, 1e-6);
     EXPECT_EQ(s.iflag, 2);
     EXPECT_EQ(s.b, 0.0);
@@ -158,7 +161,7 @@ TEST(RootfindDfzero, EqualMagnitudesKeepTheFirstEnd) {
 // the status then follows the signs, with zero counted as positive.
 TEST(RootfindDfzero, CollapsedBracketOutranksExactZero) {
   const struct {
-    Equation f;
+    Fn f;
     int32_t iflag;
   } cases[] = {
       {identity, 4},  // F(B) = 0 and F(C) > 0: no sign change
@@ -215,7 +218,7 @@ TEST(RootfindDfzero, ForcedBisectionEveryStepFromTheFourth) {
 TEST(RootfindDfzero, SetUpPaths) {
   const struct {
     const char* name;
-    Equation f;
+    Fn f;
     double b, c, r;
     std::vector<double> first;  // the set-up evaluations, in order
     double lo, hi;              // every later evaluation lies strictly inside
@@ -305,6 +308,16 @@ TEST(RootfindDfzero, EquationMayScribbleOnItsArgument) {
   EXPECT_NEAR(s.b, std::sqrt(0.5), 1e-7);
 }
 
+// The selection state of the worked example's searches, and the two
+// equations over it.
+SelectionState selection{};
+double fun1_worked(double& x) {
+  return fun1(selection, x);
+}
+double fun_worked(double& x) {
+  return fun(selection, x);
+}
+
 // The searches of the worked example, with the selection state of its deck:
 // dx = -1.1 / sqrt(1.55), the driver's arguments B = -8, C = 8, R = B,
 // RE = 0.0001, AE = 0.000001.
@@ -331,7 +344,7 @@ double four_fifths_cut_off(double dx) {
 }
 
 TEST_F(RootfindWorkedExample, FourFifthsSearch) {
-  const Search s = search(fun1, -8.0, 8.0, -8.0, 0.0001, 0.000001);
+  const Search s = search(fun1_worked, -8.0, 8.0, -8.0, 0.0001, 0.000001);
   EXPECT_EQ(s.iflag, 1);
   EXPECT_EQ(s.at.size(), 12u);
   EXPECT_EQ(s.at.back(), s.c);  // the state holds the ratios at C
@@ -344,14 +357,14 @@ TEST_F(RootfindWorkedExample, FourFifthsSearch) {
   const double tol = tolerance(s.b, 0.0001, 0.000001);
   EXPECT_LE(std::fabs(s.c - s.b) / 2.0, tol);
   double b = s.b, c = s.c;
-  EXPECT_LE(std::fabs(fun1(b)), std::fabs(fun1(c)));
+  EXPECT_LE(std::fabs(fun1_worked(b)), std::fabs(fun1_worked(c)));
   EXPECT_NEAR(s.b, four_fifths_cut_off(selection.dx), 2.0 * tol);
 }
 
 TEST_F(RootfindWorkedExample, OverallRatioOneHasNoZero) {
   selection.apratio = 4.0;
   selection.srtarget = 1.0;
-  const Search s = search(fun, -8.0, 8.0, -8.0, 0.0001, 0.000001);
+  const Search s = search(fun_worked, -8.0, 8.0, -8.0, 0.0001, 0.000001);
   EXPECT_EQ(s.iflag, 4);
   EXPECT_EQ(s.at.size(), 3u);
   EXPECT_EQ(s.b, -8.0);

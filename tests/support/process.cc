@@ -1,89 +1,40 @@
 #include "support/process.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <signal.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace fourfifths::testing {
 
 std::string read_file(const std::string& path) {
-  std::string text;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throw std::runtime_error("cannot open " + path);
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
-  return text;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 namespace {
 
-std::string temp_file() {
+using Clock = std::chrono::steady_clock;
+
+std::string temp_name() {
   char name[] = "/tmp/fourfifths-test-XXXXXX";
-  int fd = mkstemp(name);
+  const int fd = mkstemp(name);
   if (fd < 0) throw std::runtime_error("mkstemp failed");
   close(fd);
   return name;
 }
-
-// The captured streams (their files removed) and how the process ended.
-ProcessResult collect(const std::string& out_path, const std::string& err_path, int wstatus) {
-  ProcessResult result;
-  result.out = read_file(out_path);
-  result.err = read_file(err_path);
-  std::remove(out_path.c_str());
-  std::remove(err_path.c_str());
-  result.exited = WIFEXITED(wstatus);
-  if (result.exited) result.status = WEXITSTATUS(wstatus);
-  if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
-  return result;
-}
-
-}  // namespace
-
-ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& stdin_path) {
-  const std::string out_path = temp_file();
-  const std::string err_path = temp_file();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(
-      &actions, 0, stdin_path.empty() ? "/dev/null" : stdin_path.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_TRUNC, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_TRUNC, 0);
-
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + program);
-  int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-  }
-
-  return collect(out_path, err_path, wstatus);
-}
-
-namespace {
 
 // Whether the process catches the signal, from the SigCgt mask of /proc.
 bool catches(pid_t pid, int signal) {
@@ -96,47 +47,177 @@ bool catches(pid_t pid, int signal) {
   return false;
 }
 
+// Puts fd at target in the child, without close-on-exec.
+void place(int fd, int target) {
+  if (fd == target) {
+    fcntl(fd, F_SETFD, 0);
+  } else {
+    dup2(fd, target);
+  }
+}
+
+void drain(int fd, std::string& into) {
+  char buffer[65536];
+  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+    into.append(buffer, static_cast<std::size_t>(got));
+}
+
 }  // namespace
 
-ProcessResult run_interrupted(const std::string& program, int signal) {
-  const std::string out_path = temp_file();
-  const std::string err_path = temp_file();
-  int input[2];
-  if (pipe(input) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-  posix_spawn_file_actions_addclose(&actions, input[1]);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_TRUNC, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_TRUNC, 0);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(input[0]);
-  if (rc != 0) throw std::runtime_error("cannot start " + program);
+Ended spawn(const Spawn& s) {
+  int in[2], out[2], err[2], ready[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
+      pipe2(ready, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  std::string out_path;
+  int stalled_reader = -1;
+  if (s.output == Output::file) out_path = temp_name();
+  if (s.output == Output::stalled) {
+    out_path = temp_name();
+    std::remove(out_path.c_str());
+    if (mkfifo(out_path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    stalled_reader = open(out_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  }
+  if (s.output == Output::broken_pipe) close(out[0]);
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!catches(pid, signal) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  // Give it a moment to reach its first read of the empty input.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  kill(pid, signal);
+  std::vector<std::string> args = {s.program};
+  args.insert(args.end(), s.args.begin(), s.args.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
 
-  int wstatus = 0;
-  for (;;) {
-    const pid_t done = waitpid(pid, &wstatus, WNOHANG);
-    if (done == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGINT, s.ignore_interrupt ? SIG_IGN : SIG_DFL);
+    signal(SIGPIPE, s.ignore_broken_pipe ? SIG_IGN : SIG_DFL);
+    if (s.file_size_limit >= 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {static_cast<rlim_t>(s.file_size_limit),
+                            static_cast<rlim_t>(s.file_size_limit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (s.input_is_directory) {
+      place(open("/", O_RDONLY | O_DIRECTORY), 0);
+    } else if (!s.input_path.empty()) {
+      place(open(s.input_path.c_str(), O_RDONLY), 0);
+    } else {
+      place(in[0], 0);
+    }
+    switch (s.output) {
+      case Output::pipe:
+      case Output::broken_pipe:
+        place(out[1], 1);
+        break;
+      case Output::file:
+      case Output::stalled:
+        place(open(out_path.c_str(), O_WRONLY | O_TRUNC), 1);
+        break;
+      case Output::full_device:
+        place(open("/dev/full", O_WRONLY), 1);
+        break;
+      case Output::closed:
+        close(1);
+        break;
+    }
+    place(err[1], 2);
+    place(ready[1], 3);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  close(ready[1]);
+
+  Ended e;
+  if (!s.input.empty() && write(in[1], s.input.data(), s.input.size()) < 0)
+    throw std::runtime_error("write to the child failed");
+  int input = in[1];
+  if (!s.keep_input_open) {
+    close(input);
+    input = -1;
+  }
+
+  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  if (!s.signals.empty()) {
+    switch (s.when) {
+      case Spawn::When::handlers_installed:
+        while (!catches(pid, s.signals.front()) && Clock::now() < deadline)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        break;
+      case Spawn::When::ready_byte: {
+        pollfd p = {ready[0], POLLIN, 0};
+        char byte;
+        if (poll(&p, 1, 10000) != 1 || read(ready[0], &byte, 1) != 1)
+          throw std::runtime_error("the child never got ready");
+        break;
+      }
+      case Spawn::When::output_stalled: {
+        // The FIFO holds what it can take once what it holds stops growing.
+        int held = -1;
+        for (int before = -2; (held <= 0 || held != before) && Clock::now() < deadline;) {
+          before = held;
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          ioctl(stalled_reader, FIONREAD, &held);
+        }
+        break;
+      }
+    }
+    // Give it a moment to reach its blocking call.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (std::size_t k = 0; k < s.signals.size(); ++k) {
+      if (k > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      kill(pid, s.signals[k]);
+    }
+  }
+  const auto signalled = Clock::now();
+
+  // Collect the piped streams until the child has closed them, or give up.
+  const bool piped = s.output == Output::pipe;
+  pollfd fds[2] = {{piped ? out[0] : -1, POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&e.out, &e.err};
+  int open_streams = piped ? 2 : 1;
+  if (!piped && s.output != Output::broken_pipe) close(out[0]);
+  while (open_streams > 0) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      e.timed_out = true;
       kill(pid, SIGKILL);
-      waitpid(pid, &wstatus, 0);
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[k]->append(buffer, static_cast<std::size_t>(got));
+      } else {
+        close(fds[k].fd);
+        fds[k].fd = -1;
+        --open_streams;
+      }
+    }
   }
-  close(input[1]);
-
-  return collect(out_path, err_path, wstatus);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  e.seconds_after_signals = std::chrono::duration<double>(Clock::now() - signalled).count();
+  e.exited = WIFEXITED(wstatus);
+  if (e.exited) e.status = WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) e.signal = WTERMSIG(wstatus);
+  if (stalled_reader >= 0) {
+    drain(stalled_reader, e.out);
+    close(stalled_reader);
+  }
+  if (s.output == Output::file || s.output == Output::stalled) {
+    if (s.output == Output::file) e.out = read_file(out_path);
+    std::remove(out_path.c_str());
+  }
+  for (int fd : {input, fds[0].fd, fds[1].fd, ready[0]})
+    if (fd >= 0) close(fd);
+  return e;
 }
 
 }  // namespace fourfifths::testing
