@@ -1,0 +1,145 @@
+// fourfifths-study: the analysis of one problem deck as the classic report,
+// CSV or JSON, with finer sweeps of selection ratios and a chart; and the
+// validity-adverse-impact front of the deck's predictors.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "fourfifths/deck.h"
+#include "fourfifths/report.h"
+#include "formats/formats.h"
+#include "ratios.h"
+
+namespace {
+
+using namespace fourfifths;
+
+constexpr const char* program = "fourfifths-study";
+
+// Exit statuses: a deck that is rejected or cannot be read, and a command
+// line that cannot be used.
+constexpr int rejected = 1;
+constexpr int usage = 2;
+
+int fail(int status, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+  return status;
+}
+
+// The whole deck from the file named, or from standard input for "-".
+bool read_text(const std::string& path, std::string& text, std::string& error) {
+  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    error = "cannot open '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) text.append(block, n);
+  const bool ok = !std::ferror(f);
+  if (!ok) error = "cannot read '" + path + "': " + std::strerror(errno);
+  if (f != stdin) std::fclose(f);
+  return ok;
+}
+
+// Writes text to the file named, or to standard output for "-".
+bool write_text(const std::string& path, const std::string& text, std::string& error) {
+  std::FILE* f = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    error = "cannot open '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  std::fwrite(text.data(), 1, text.size(), f);
+  const bool ok = std::fflush(f) == 0 && !std::ferror(f);
+  if (!ok) error = "cannot write '" + (path == "-" ? std::string("standard output") : path) + "': " +
+                   std::strerror(errno);
+  if (f != stdout && std::fclose(f) != 0 && ok) {
+    error = "cannot write '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  return ok;
+}
+
+// The deck as a problem; false, with the messages on standard error, when it
+// cannot be read or its counts are rejected.
+bool read_problem(const std::string& path, Problem& problem) {
+  std::string text;
+  std::string error;
+  if (!read_text(path, text, error)) {
+    fail(rejected, error);
+    return false;
+  }
+  const DeckReading deck = read_deck(text);
+  const std::string name = path == "-" ? "standard input" : path;
+  if (deck.error) {
+    fail(rejected, name + ": " + deck.error->message);
+    return false;
+  }
+  if (!deck.messages.empty()) {
+    for (const std::string& m : deck.messages) std::fprintf(stderr, "%s\n", m.c_str());
+    return false;
+  }
+  problem = deck.problem;
+  return true;
+}
+
+int run_study(const std::string& deck_path, const std::string& format,
+              const std::vector<double>& sweep, const std::string& chart_path) {
+  Problem problem;
+  if (!read_problem(deck_path, problem)) return rejected;
+  const Study study = analyse(problem, {.sweep = sweep});
+  if (study.rejected()) {
+    for (const std::string& m : study.messages) std::fprintf(stderr, "%s\n", m.c_str());
+    return rejected;
+  }
+  const std::string out = format == "csv"    ? study_csv(study)
+                          : format == "json" ? study_json(study)
+                                             : report(study);
+  std::string error;
+  if (!write_text("-", out, error)) return fail(rejected, error);
+  (void)chart_path;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"The analysis of one selection problem deck (the classic fourfifths deck format)\n"
+               "as the classic report, CSV or JSON, with finer sweeps of selection ratios\n"
+               "and a chart.",
+               program};
+  app.set_version_flag("--version", std::string(program) + " " FOURFIFTHS_VERSION);
+  app.footer(
+      "Examples:\n"
+      "  fourfifths-study --format csv --ratios 0.01:0.99:0.01 --chart ai.svg examples/worked.deck\n"
+      "  fourfifths-study pareto --sr 0.10 --format csv examples/pareto.deck\n"
+      "Exit status: 0 success, 1 deck rejected or unreadable, 2 usage error.");
+
+  std::string deck_path = "-";
+  std::string format = "text";
+  std::string ratios_text;
+  std::string chart_path;
+  app.add_option("DECK", deck_path, "problem deck; '-' or none: standard input");
+  app.add_option("--format", format,
+                 "text (the classic report), csv (one line per row) or json (everything)")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+  app.add_option("--ratios", ratios_text,
+                 "further selection ratios (rows of kind sweep): numbers and ranges "
+                 "FROM:TO:STEP, comma-separated");
+  app.add_option("--chart", chart_path, "also write an SVG chart to this file");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : usage;
+  }
+
+  std::vector<double> sweep;
+  std::string error;
+  if (!ratios_text.empty() && !parse_ratios(ratios_text, sweep, error))
+    return fail(usage, "--ratios: " + error);
+  return run_study(deck_path, format, sweep, chart_path);
+}

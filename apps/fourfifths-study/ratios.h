@@ -1,0 +1,20 @@
+// The --ratios argument of fourfifths-study: selection ratios as a
+// comma-separated list of numbers and ranges FROM:TO:STEP.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fourfifths {
+
+// At most this many ratios in all.
+inline constexpr std::size_t max_sweep_ratios = 100000;
+
+// Appends the ratios of the list to ratios; false, with a message naming the
+// bad item, when an item is not a number or a range, a ratio is not strictly
+// between 0 and 1, a range runs backwards or its step does not divide it, or
+// the list holds too many ratios.
+bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::string& error);
+
+}  // namespace fourfifths

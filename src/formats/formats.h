@@ -1,0 +1,27 @@
+// Renderings of a study and of a front for scripts and spreadsheets: CSV with
+// one line per row and JSON with everything, both with the field names of the
+// library (kind, sr, status, cutoff, sra, sri, ai, m, ma, mi, dif, sm, sma,
+// smi, sdif; sxx, syy, sxy, rxy, dx, dy). Numbers are written in the shortest
+// form that reads back to the same double; a value that does not exist is an
+// empty CSV field and a JSON null.
+#pragma once
+
+#include <string>
+
+#include "fourfifths/study.h"
+
+namespace fourfifths {
+
+// The shortest decimal form of a double that reads back to the same double
+// (empty for a value that is not finite).
+std::string shortest(double value);
+
+// One header line, then one line per row of the study (built-in, boundary,
+// requested and sweep rows, in that order).
+std::string study_csv(const Study& study);
+
+// One JSON object: the problem as given, the composite statistics, the
+// predictor weights in use, the four-fifths boundary and the rows.
+std::string study_json(const Study& study);
+
+}  // namespace fourfifths

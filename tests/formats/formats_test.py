@@ -1,0 +1,160 @@
+"""fourfifths-study as a script would use it: CSV and JSON read back by
+Python's own csv and json modules and compared, bit for bit, with the
+library's numbers (printed exactly by dump_study); the text format against
+the classic program's report on every end-to-end deck; and the command line's
+errors and exit statuses.
+
+Usage: formats_test.py STUDY_PROGRAM CLASSIC_PROGRAM DUMP_PROGRAM SOURCE_DIR
+"""
+import csv
+import glob
+import io
+import json
+import math
+import os
+import subprocess
+import sys
+import unittest
+
+STUDY, CLASSIC, DUMP, SOURCE = sys.argv[1:5]
+COLUMNS = ["kind", "sr", "status", "cutoff", "sra", "sri", "ai", "m", "ma", "mi", "dif",
+           "sm", "sma", "smi", "sdif"]
+SWEEP = "0.02,0.3:0.7:0.1"
+SWEEP_VALUES = ["0.02", "0.3", "0.4", "0.5", "0.6", "0.7"]
+
+
+def run(program, *args, stdin=None):
+    return subprocess.run([program, *args], input=stdin, capture_output=True)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def library_rows(deck):
+    """The library's own values: (composites, [(kind, status, [sr, values...])])."""
+    out = run(DUMP, deck, *SWEEP_VALUES)
+    assert out.returncode == 0, out
+    lines = out.stdout.decode().splitlines()
+    composites = [float.fromhex(v) for v in lines[0].split()[1:]]
+    rows = []
+    for line in lines[1:]:
+        kind, status, *values = line.split()
+        rows.append((kind, status, [math.nan if v == "nan" else float.fromhex(v) for v in values]))
+    return composites, rows
+
+
+def same(a, b):
+    return (math.isnan(a) and math.isnan(b)) or a == b
+
+
+def valid_decks():
+    decks = sorted(glob.glob(os.path.join(SOURCE, "examples", "*.deck")))
+    for deck in sorted(glob.glob(os.path.join(SOURCE, "tests", "decks", "*.deck"))):
+        if run(DUMP, deck).returncode == 0:
+            decks.append(deck)
+    return decks
+
+
+class Formats(unittest.TestCase):
+    def test_csv_reads_back_to_the_library_numbers(self):
+        for deck in valid_decks():
+            with self.subTest(deck=os.path.basename(deck)):
+                out = run(STUDY, "--format", "csv", "--ratios", SWEEP, deck)
+                self.assertEqual(out.returncode, 0, out.stderr)
+                table = list(csv.reader(io.StringIO(out.stdout.decode())))
+                self.assertEqual(table[0], COLUMNS)
+                _, rows = library_rows(deck)
+                self.assertEqual(len(table) - 1, len(rows))
+                for line, (kind, status, values) in zip(table[1:], rows):
+                    self.assertEqual((line[0], line[2]), (kind, status))
+                    numbers = [line[1]] + line[3:]
+                    for text, value in zip(numbers, values):
+                        read = math.nan if text == "" else float(text)
+                        self.assertTrue(same(read, value), f"{text!r} against {value!r}")
+
+    def test_json_reads_back_to_the_library_numbers(self):
+        for deck in valid_decks():
+            with self.subTest(deck=os.path.basename(deck)):
+                out = run(STUDY, "--format", "json", "--ratios", SWEEP, deck)
+                self.assertEqual(out.returncode, 0, out.stderr)
+                doc = json.loads(out.stdout)
+                composites, rows = library_rows(deck)
+                got = [doc["composites"][k] for k in ["sxx", "syy", "sxy", "rxy", "dx", "dy"]]
+                self.assertEqual(got, composites)
+                self.assertEqual(len(doc["rows"]), len(rows))
+                for row, (kind, status, values) in zip(doc["rows"], rows):
+                    self.assertEqual((row["kind"], row["status"]), (kind, status))
+                    for name, value in zip(["sr"] + COLUMNS[3:], values):
+                        read = math.nan if row[name] is None else row[name]
+                        self.assertTrue(same(read, value), f"{name}: {row[name]!r} against {value!r}")
+                problem = doc["problem"]
+                n = problem["predictors"] + problem["criteria"]
+                self.assertEqual(len(problem["correlations"]), n)
+                self.assertEqual(len(doc["weights"]), problem["predictors"])
+
+    def test_text_is_the_classic_report(self):
+        """Valid decks: the same report. Rejected decks: the same messages, on
+        standard error, status 1. Unreadable decks: a message that names the
+        line and the columns, status 1."""
+        for deck in sorted(glob.glob(os.path.join(SOURCE, "tests", "decks", "*.deck"))):
+            with self.subTest(deck=os.path.basename(deck)):
+                classic = run(CLASSIC, stdin=read(deck))
+                study = run(STUDY, deck)
+                if classic.returncode != 0:
+                    self.assertEqual(study.returncode, 1)
+                    self.assertRegex(study.stderr.decode(), r"^fourfifths-study: .*: line \d+")
+                elif run(DUMP, deck).returncode != 0:
+                    self.assertEqual(study.returncode, 1)
+                    self.assertEqual(study.stderr, classic.stdout)
+                    self.assertEqual(study.stdout, b"")
+                else:
+                    self.assertEqual(study.returncode, 0, study.stderr)
+                    self.assertEqual(study.stdout, classic.stdout)
+                    self.assertEqual(study.stderr, b"")
+
+    def test_standard_input(self):
+        deck = os.path.join(SOURCE, "examples", "worked.deck")
+        expected = run(STUDY, deck).stdout
+        for args in ([], ["-"]):
+            self.assertEqual(run(STUDY, *args, stdin=read(deck)).stdout, expected)
+
+    def test_command_line_errors(self):
+        deck = os.path.join(SOURCE, "examples", "worked.deck")
+        cases = [
+            (["--format", "xml", deck], 2, "xml"),
+            (["--ratios", "0.5:0.1:0.1", deck], 2, "'0.5:0.1:0.1': TO is below FROM"),
+            (["--ratios", "0.1,1.5", deck], 2, "'1.5': a selection ratio must lie strictly between 0 and 1"),
+            (["--ratios", "0.1:0.2:0.03", deck], 2, "'0.1:0.2:0.03': STEP does not divide"),
+            (["--ratios", "0.1,abc", deck], 2, "'abc': not a number"),
+            (["--ratios", "0.000001:0.999999:0.000001", deck], 2, "more than 100000 ratios"),
+            (["--no-such-option", deck], 2, "no-such-option"),
+            ([os.path.join(SOURCE, "no-such.deck")], 1, "cannot open"),
+        ]
+        for args, status, message in cases:
+            with self.subTest(args=args):
+                out = run(STUDY, *args)
+                self.assertEqual(out.returncode, status, out.stderr)
+                self.assertIn(message, out.stderr.decode())
+                self.assertEqual(out.stdout, b"")
+
+    def test_help_and_version(self):
+        out = run(STUDY, "--help")
+        self.assertEqual(out.returncode, 0)
+        self.assertIn("Example", out.stdout.decode())
+        out = run(STUDY, "--version")
+        self.assertEqual(out.returncode, 0)
+        self.assertRegex(out.stdout.decode(), r"^fourfifths-study \d+\.\d+\.\d+")
+
+    def test_a_sweep_of_100000_ratios(self):
+        deck = os.path.join(SOURCE, "examples", "worked.deck")
+        out = run(STUDY, "--format", "csv", "--ratios", "0.00001:0.99999:0.00001", deck)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        lines = out.stdout.decode().splitlines()
+        self.assertEqual(len(lines), 1 + 24 + 99999)
+        self.assertTrue(lines[-1].startswith("sweep,0.99999,ok,"))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
