@@ -19,18 +19,6 @@ namespace {
 constinit int run_argc = 0;
 constinit char** run_argv = nullptr;
 
-void handler_write(const char* text, std::size_t size) {
-  while (size > 0) {
-    const ssize_t done = ::write(STDERR_FILENO, text, size);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    text += done;
-    size -= static_cast<std::size_t>(done);
-  }
-}
-
 void default_abort_action() {
   struct sigaction action = {};
   action.sa_handler = SIG_DFL;
@@ -42,22 +30,22 @@ void default_abort_action() {
 // that standard output takes without waiting, and ends the process without
 // returning to the interrupted code.
 extern "C" void on_fatal_signal(int signal_number) {
-  static constexpr char floating[] = "Floating Exception\n";
-  static constexpr char iot[] = "IOT Trap\n";
-  static constexpr char interrupt[] = "Interrupt\n";
-  static constexpr char killed[] = "Killed\n";
+  static constexpr std::string_view floating = "Floating Exception\n";
+  static constexpr std::string_view iot = "IOT Trap\n";
+  static constexpr std::string_view interrupt = "Interrupt\n";
+  static constexpr std::string_view killed = "Killed\n";
   switch (signal_number) {
     case SIGFPE:
-      handler_write(floating, sizeof floating - 1);
+      frame::error_write(floating);
       break;
     case SIGABRT:
-      handler_write(iot, sizeof iot - 1);
+      frame::error_write(iot);
       break;
     case SIGINT:
-      handler_write(interrupt, sizeof interrupt - 1);
+      frame::error_write(interrupt);
       break;
     default:
-      handler_write(killed, sizeof killed - 1);
+      frame::error_write(killed);
       break;
   }
   frame::output_flush_in_handler();

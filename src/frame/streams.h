@@ -25,7 +25,7 @@ void output_flush();
 // handler interrupted a write (whose bytes may or may not be out).
 void output_flush_in_handler();
 
-// Writes to standard error at once.
+// Writes to standard error at once (async-signal-safe: write(2) alone).
 void error_write(std::string_view text);
 
 }  // namespace fourfifths::frame
