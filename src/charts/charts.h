@@ -75,6 +75,14 @@ namespace charts {
 // nothing else, so that it can be found in a rendered picture.
 inline constexpr std::string_view four_fifths_colour = "#e0007a";
 
+// The page both charts share: 860 units wide, two panels one above the other
+// with the same left edge and width, each with its legend to its right.
+inline constexpr double page_width = 860;
+inline constexpr double plot_left = 96;
+inline constexpr double plot_width = 516;
+inline constexpr double legend_left = 630;
+inline constexpr double legend_width = 214;
+
 // Text for XML character data and attribute values: & < > " ' escaped, and
 // what XML cannot hold (control characters, malformed UTF-8) replaced by
 // U+FFFD.
@@ -122,8 +130,8 @@ struct Panel {
 
   double right() const { return left + width; }
   double bottom() const { return top + height; }
-  double px(double value) const;  // the x coordinate of a value on the x-axis
-  double py(double value) const;  // the y coordinate of a value on the y-axis
+  double px(double value) const;            // the x coordinate of a value on the x-axis
+  double py(double value) const;            // the y coordinate of a value on the y-axis
   bool contains(double x, double y) const;  // the data point lies within both axes
 };
 
@@ -137,6 +145,9 @@ struct Style {
   Marker marker = Marker::none;
   bool filled = false;  // marker filled with the colour, or white inside
 };
+
+// The four-fifths line: solid, 2 units wide, in four_fifths_colour.
+Style four_fifths_style();
 
 // One line of data. A point whose x or y is not finite, or lies outside the
 // panel's axes, breaks the line there.

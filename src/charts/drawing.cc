@@ -64,7 +64,8 @@ void drop_last_character(std::string& s) {
 std::string shortened(std::string label, double room, double font_size) {
   if (text_width(label, font_size) <= room) return label;
   const std::string ellipsis = "\xE2\x80\xA6";
-  while (!label.empty() && text_width(label + ellipsis, font_size) > room) drop_last_character(label);
+  while (!label.empty() && text_width(label + ellipsis, font_size) > room)
+    drop_last_character(label);
   return label + ellipsis;
 }
 
@@ -86,14 +87,26 @@ std::string xml_text(std::string_view text) {
       continue;
     }
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
       case '\t':
       case '\n':
-      case '\r': out += ' '; break;
+      case '\r':
+        out += ' ';
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += replacement;
@@ -197,6 +210,10 @@ bool Panel::contains(double vx, double vy) const {
          vy <= y.hi + slack_y;
 }
 
+Style four_fifths_style() {
+  return {.colour = std::string(four_fifths_colour), .width = 2};
+}
+
 std::string Drawing::svg() const {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   const std::string w = coordinate(width);
@@ -221,7 +238,8 @@ void draw_text(Drawing& d, double x, double y, std::string_view text, const Text
   if (t.bold) d.body += " font-weight=\"bold\"";
   d.body += " fill=\"" + std::string(t.colour) + "\"";
   if (t.halo)
-    d.body += " stroke=\"#ffffff\" stroke-width=\"4\" stroke-linejoin=\"round\" paint-order=\"stroke\"";
+    d.body +=
+        " stroke=\"#ffffff\" stroke-width=\"4\" stroke-linejoin=\"round\" paint-order=\"stroke\"";
   if (t.rotate != 0)
     d.body += " transform=\"rotate(" + coordinate(t.rotate) + " " + coordinate(x) + " " +
               coordinate(y) + ")\"";
@@ -237,7 +255,9 @@ void draw_line(Drawing& d, double x1, double y1, double x2, double y2, const Sty
 void draw_marker(Drawing& d, double x, double y, const Style& s, double size) {
   const std::string paint = " fill=\"" + (s.filled ? s.colour : std::string("#ffffff")) +
                             "\" stroke=\"" + s.colour + "\" stroke-width=\"1.5\"/>\n";
-  const auto at = [&](double dx, double dy) { return coordinate(x + dx) + "," + coordinate(y + dy); };
+  const auto at = [&](double dx, double dy) {
+    return coordinate(x + dx) + "," + coordinate(y + dy);
+  };
   const double r = size;
   switch (s.marker) {
     case Marker::none:
@@ -256,8 +276,8 @@ void draw_marker(Drawing& d, double x, double y, const Style& s, double size) {
                 "\"" + paint;
       return;
     case Marker::down_triangle:
-      d.body += "<polygon points=\"" + at(0, r) + " " + at(r, -r * 0.75) + " " +
-                at(-r, -r * 0.75) + "\"" + paint;
+      d.body += "<polygon points=\"" + at(0, r) + " " + at(r, -r * 0.75) + " " + at(-r, -r * 0.75) +
+                "\"" + paint;
       return;
     case Marker::diamond:
       d.body += "<polygon points=\"" + at(0, -r * 1.2) + " " + at(r, 0) + " " + at(0, r * 1.2) +
@@ -274,7 +294,9 @@ void draw_panel(Drawing& d, const Panel& p) {
   const Style grid{.colour = "#dddddd", .width = 1};
   const Style axis{.colour = "#000000", .width = 1};
   const Text tick_text{.size = 12, .anchor = "middle", .colour = "#222222"};
-  const auto count = [](const Axis& a) { return static_cast<int>(std::lround((a.hi - a.lo) / a.step)); };
+  const auto count = [](const Axis& a) {
+    return static_cast<int>(std::lround((a.hi - a.lo) / a.step));
+  };
   for (int k = 0; k <= count(p.x); ++k) {
     const double v = p.x.lo + k * p.x.step;
     const double x = p.px(v);
@@ -315,8 +337,8 @@ void draw_series(Drawing& d, const Panel& p, const Series& s) {
     if (run.size() == 1) {
       // A value between two gaps: a dot, since a line of one point is not drawn.
       d.body += "<circle cx=\"" + coordinate(run[0].first) + "\" cy=\"" +
-                coordinate(run[0].second) + "\" r=\"" + coordinate(s.style.width) +
-                "\" fill=\"" + s.style.colour + "\"/>\n";
+                coordinate(run[0].second) + "\" r=\"" + coordinate(s.style.width) + "\" fill=\"" +
+                s.style.colour + "\"/>\n";
       continue;
     }
     d.body += "<polyline fill=\"none\" stroke=\"" + s.style.colour + "\" stroke-width=\"" +

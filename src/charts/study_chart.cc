@@ -13,17 +13,15 @@ namespace {
 
 using namespace charts;
 
-constexpr double page_width = 860;
 constexpr double page_height = 860;
-constexpr double legend_left = 630;
-constexpr double legend_width = 214;
 
 // The same style for a group in both panels: the majority blue and dashed,
 // the minority orange and dotted, the whole (AI, and M) black and thick.
-const Style majority_style{.colour = "#1f5fbf", .width = 2, .dash = "9 4", .marker = Marker::circle};
-const Style minority_style{.colour = "#d0600f", .width = 2.2, .dash = "2 3", .marker = Marker::square};
+const Style majority_style{
+    .colour = "#1f5fbf", .width = 2, .dash = "9 4", .marker = Marker::circle};
+const Style minority_style{
+    .colour = "#d0600f", .width = 2.2, .dash = "2 3", .marker = Marker::square};
 const Style whole_style{.colour = "#000000", .width = 3, .marker = Marker::triangle};
-const Style four_fifths_style{.colour = std::string(four_fifths_colour), .width = 2};
 const Style boundary_style{
     .colour = "#555555", .width = 1.3, .dash = "6 3 1.5 3", .marker = Marker::circle};
 const Style requested_style{
@@ -34,7 +32,8 @@ std::vector<const Row*> joined_rows(const Study& study) {
   std::vector<const Row*> rows;
   for (const Row& row : study.rows)
     if (row.kind != RowKind::boundary) rows.push_back(&row);
-  std::stable_sort(rows.begin(), rows.end(), [](const Row* a, const Row* b) { return a->sr < b->sr; });
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const Row* a, const Row* b) { return a->sr < b->sr; });
   return rows;
 }
 
@@ -45,8 +44,8 @@ Series series_of(const std::vector<const Row*>& rows, double Row::*value, std::s
   Series s{.label = std::move(label), .style = style};
   for (const Row* row : rows) {
     if (row->kind == RowKind::builtin) s.marked.push_back(s.points.size());
-    const double y = row->status == RowStatus::ok ? row->*value
-                                                  : std::numeric_limits<double>::quiet_NaN();
+    const double y =
+        row->status == RowStatus::ok ? row->*value : std::numeric_limits<double>::quiet_NaN();
     s.points.emplace_back(row->sr, y);
   }
   return s;
@@ -62,7 +61,8 @@ std::pair<double, double> extent(const std::vector<Series>& series) {
         lo = std::min(lo, y);
         hi = std::max(hi, y);
       }
-  if (lo > hi) return {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+  if (lo > hi)
+    return {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
   return {lo, hi};
 }
 
@@ -85,7 +85,8 @@ std::string requested_label(const std::vector<double>& ratios, double room) {
 
 std::string study_chart(const Study& study) {
   if (study.rejected())
-    throw std::invalid_argument("a rejected study has no values to chart: " + study.messages.front());
+    throw std::invalid_argument("a rejected study has no values to chart: " +
+                                study.messages.front());
   const bool overall = study.problem.basis == Basis::overall;
   const std::string ratio = overall ? "SR" : "SRA";
   const Boundary& boundary = study.boundary;
@@ -110,20 +111,22 @@ std::string study_chart(const Study& study) {
   };
   if (overall) quality.push_back(series_of(rows, &Row::m, "M (all selected)", whole_style));
 
-  const std::string x_title = overall ? "Overall selection ratio (SR)" : "Majority selection ratio (SRA)";
+  const std::string x_title =
+      overall ? "Overall selection ratio (SR)" : "Majority selection ratio (SRA)";
   const Axis x_axis = round_axis(0, 1, 10, x_title);
-  const Panel top{.left = 96,
-                  .top = 80,
-                  .width = 516,
-                  .height = 320,
-                  .x = x_axis,
-                  .y = round_axis(0, std::max(1.0, extent(ratios).second), 5, "Selection ratio or AI")};
+  const Panel top{
+      .left = plot_left,
+      .top = 80,
+      .width = plot_width,
+      .height = 320,
+      .x = x_axis,
+      .y = round_axis(0, std::max(1.0, extent(ratios).second), 5, "Selection ratio or AI")};
   const auto [quality_lo, quality_hi] = extent(quality);
   const std::string composite =
       study.problem.quality == Quality::criterion ? "Criterion composite" : "Predictor composite";
-  const Panel bottom{.left = 96,
+  const Panel bottom{.left = plot_left,
                      .top = 490,
-                     .width = 516,
+                     .width = plot_width,
                      .height = 290,
                      .x = x_axis,
                      .y = round_axis(quality_lo, quality_hi, 6, composite + " (majority SD)")};
@@ -132,21 +135,22 @@ std::string study_chart(const Study& study) {
 
   // The four-fifths rule, under the data.
   const double y08 = top.py(0.8);
-  draw_line(d, top.left, y08, top.right(), y08, four_fifths_style);
+  draw_line(d, top.left, y08, top.right(), y08, four_fifths_style());
   draw_text(d, top.left + 8, y08 - 6, "four-fifths rule",
             {.colour = four_fifths_colour, .halo = true});
   d.data = {{"y08", coordinate(y08)},
             {"axis-x", coordinate(top.left)},
-            {"plot", coordinate(top.left) + " " + coordinate(top.top) + " " + coordinate(top.right()) + " " +
-                         coordinate(top.bottom())}};
+            {"plot", coordinate(top.left) + " " + coordinate(top.top) + " " +
+                         coordinate(top.right()) + " " + coordinate(top.bottom())}};
 
   std::vector<LegendEntry> ratio_legend = legend_of(ratios);
-  ratio_legend.push_back({.label = "four-fifths rule", .style = four_fifths_style});
+  ratio_legend.push_back({.label = "four-fifths rule", .style = four_fifths_style()});
   std::vector<LegendEntry> quality_legend = legend_of(quality);
   const bool boundary_shown = boundary.found && top.contains(boundary.sr, 0.8);
   if (boundary_shown) {
     const double xb = top.px(boundary.sr);
-    for (const Panel* p : {&top, &bottom}) draw_line(d, xb, p->top, xb, p->bottom(), boundary_style);
+    for (const Panel* p : {&top, &bottom})
+      draw_line(d, xb, p->top, xb, p->bottom(), boundary_style);
     const std::string label = "boundary " + ratio + " " + boundary_ratio;
     const double width = text_width(label, 12);
     draw_text(d, clamp_start(xb - width / 2, width, top.left, top.right()), top.top - 8, label,
@@ -169,8 +173,9 @@ std::string study_chart(const Study& study) {
   for (const Series& s : quality) draw_series(d, bottom, s);
   if (boundary_shown) draw_marker(d, top.px(boundary.sr), y08, boundary_style, 5);
   if (!requested.empty())
-    ratio_legend.push_back(
-        {.label = requested_label(requested, legend_width - 64), .style = requested_style, .line = false});
+    ratio_legend.push_back({.label = requested_label(requested, legend_width - 64),
+                            .style = requested_style,
+                            .line = false});
 
   draw_legend(d, legend_left, top.top, legend_width, "Selection ratios", ratio_legend);
   draw_legend(d, legend_left, bottom.top, legend_width, "Mean quality", quality_legend);
@@ -193,7 +198,8 @@ std::string study_chart(const Study& study) {
   }
   d.desc += "Bottom: the mean quality of the selected majority (MA) and minority (MI)";
   d.desc += overall ? " applicants and of all selected (M)" : " applicants";
-  d.desc += " on the " + std::string(study.problem.quality == Quality::criterion ? "criterion" : "predictor") +
+  d.desc += " on the " +
+            std::string(study.problem.quality == Quality::criterion ? "criterion" : "predictor") +
             " composite, in majority standard deviations.";
   return d.svg();
 }

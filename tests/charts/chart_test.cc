@@ -38,7 +38,9 @@ struct Picture {
   std::vector<unsigned char> rgb{};
 
   const unsigned char* at(int x, int y) const {
-    return &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3];
+    return &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                 static_cast<std::size_t>(x)) *
+                3];
   }
   bool ink(int x, int y) const {
     const unsigned char* p = at(x, y);
@@ -72,11 +74,11 @@ Picture read_png(const fs::path& path) {
 testing::Ended chromium(const std::vector<std::string>& args) {
   std::string profile = (fs::temp_directory_path() / "fourfifths-chromium-XXXXXX").string();
   if (!mkdtemp(profile.data())) throw std::runtime_error("mkdtemp failed");
-  testing::Spawn s{.program = "/usr/bin/chromium",
-                   .args = {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                            "--no-first-run", "--disable-background-networking",
-                            "--disable-component-update", "--disable-sync",
-                            "--user-data-dir=" + profile, "--force-device-scale-factor=1"}};
+  testing::Spawn s{
+      .program = "/usr/bin/chromium",
+      .args = {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+               "--disable-background-networking", "--disable-component-update", "--disable-sync",
+               "--user-data-dir=" + profile, "--force-device-scale-factor=1"}};
   s.args.insert(s.args.end(), args.begin(), args.end());
   testing::Ended e = testing::spawn(s);
   fs::remove_all(profile);
@@ -108,7 +110,8 @@ struct Rendered {
 Rendered render(const std::string& svg, const std::string& name) {
   Rendered r{.svg = svg};
   std::smatch m;
-  const std::regex size(R"re(width="([0-9.]+)" height="([0-9.]+)" viewBox="0 0 ([0-9.]+) ([0-9.]+)")re");
+  const std::regex size(
+      R"re(width="([0-9.]+)" height="([0-9.]+)" viewBox="0 0 ([0-9.]+) ([0-9.]+)")re");
   if (!std::regex_search(svg, m, size)) throw std::runtime_error("no size on the root element");
   r.width = std::stod(m[1]);
   r.height = std::stod(m[2]);
@@ -146,7 +149,8 @@ void expect_whole(const Rendered& r) {
         top = std::min(top, y);
         bottom = std::max(bottom, y);
       }
-  EXPECT_GT(static_cast<double>(inked), 0.03 * r.width * r.height) << "the picture is (nearly) blank";
+  EXPECT_GT(static_cast<double>(inked), 0.03 * r.width * r.height)
+      << "the picture is (nearly) blank";
   constexpr int clear = 5;  // pixels of white inside each edge of the chart
   EXPECT_GE(left, frame + clear);
   EXPECT_GE(top, frame + clear);
@@ -200,7 +204,8 @@ class ExampleChart : public ::testing::TestWithParam<std::string> {};
 // Each example's study chart is whole, and its four-fifths line, a magenta
 // row across the top panel, lies where data-y08 says the axis puts 0.8.
 TEST_P(ExampleChart, RendersWholeWithTheFourFifthsLineAtEightTenths) {
-  const Study study = study_of_deck(fs::path(FOURFIFTHS_SOURCE_DIR) / "examples" / (GetParam() + ".deck"));
+  const Study study =
+      study_of_deck(fs::path(FOURFIFTHS_SOURCE_DIR) / "examples" / (GetParam() + ".deck"));
   const Rendered r = render(study_chart(study), GetParam());
   expect_whole(r);
   const double row = four_fifths_line(r.picture, true, 300);
@@ -221,15 +226,18 @@ TEST(StudyChart, TitleNamesTheBasisAndTheBoundary) {
     const char* deck;
     const char* title;
   } cases[] = {
-      {"worked", "Adverse impact by overall selection ratio \xE2\x80\x94 four-fifths rule met from SR 0.904"},
+      {"worked",
+       "Adverse impact by overall selection ratio \xE2\x80\x94 four-fifths rule met from SR 0.904"},
       {"worked-majority",
-       "Adverse impact by majority selection ratio \xE2\x80\x94 four-fifths rule met from SRA 0.942"},
+       "Adverse impact by majority selection ratio \xE2\x80\x94 four-fifths rule met from SRA "
+       "0.942"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.deck);
-    const std::string svg =
-        study_chart(study_of_deck(fs::path(FOURFIFTHS_SOURCE_DIR) / "examples" / (std::string(c.deck) + ".deck")));
-    EXPECT_NE(svg.find(std::string("<title id=\"chart-title\">") + c.title + "</title>"), std::string::npos);
+    const std::string svg = study_chart(study_of_deck(fs::path(FOURFIFTHS_SOURCE_DIR) / "examples" /
+                                                      (std::string(c.deck) + ".deck")));
+    EXPECT_NE(svg.find(std::string("<title id=\"chart-title\">") + c.title + "</title>"),
+              std::string::npos);
   }
 }
 
@@ -247,8 +255,10 @@ TEST(StudyChart, RowsWithoutValuesLeaveGaps) {
   }
   const Rendered r = render(study_chart(study), "gaps");
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(r.svg, m, std::regex(R"re(data-plot="([0-9.]+) ([0-9.]+) ([0-9.]+) ([0-9.]+)")re")));
-  const double left = std::stod(m[1]), top = std::stod(m[2]), right = std::stod(m[3]), bottom = std::stod(m[4]);
+  ASSERT_TRUE(std::regex_search(
+      r.svg, m, std::regex(R"re(data-plot="([0-9.]+) ([0-9.]+) ([0-9.]+) ([0-9.]+)")re")));
+  const double left = std::stod(m[1]), top = std::stod(m[2]), right = std::stod(m[3]),
+               bottom = std::stod(m[4]);
   // The x-axis runs from 0 to 1.
   const auto column = [&](double sr) { return frame + left + sr * (right - left); };
   const struct {
@@ -317,13 +327,17 @@ Front worked_front() {
   f.points.front().kind = PointKind::max_validity;
   f.points.back().kind = PointKind::min_impact;
   double lo = 0, hi = most_valid;  // AI falls as the first predictor's weight grows
-  for (int k = 0; k < 100; ++k) (worked_weighting((lo + hi) / 2).ai > 0.8 ? lo : hi) = (lo + hi) / 2;
+  for (int k = 0; k < 100; ++k)
+    (worked_weighting((lo + hi) / 2).ai > 0.8 ? lo : hi) = (lo + hi) / 2;
   FrontPoint four_fifths = worked_weighting((lo + hi) / 2);
   four_fifths.kind = PointKind::four_fifths;
-  const auto after = std::find_if(f.points.begin(), f.points.end(), [](const FrontPoint& p) { return p.ai > 0.8; });
+  const auto after = std::find_if(f.points.begin(), f.points.end(),
+                                  [](const FrontPoint& p) { return p.ai > 0.8; });
   f.points.insert(after, four_fifths);
-  f.notes = {"Non-negative weights cannot reach parity (AI 1) at this selection ratio: "
-             "the second predictor alone gives AI " + std::to_string(f.points.back().ai).substr(0, 5) + "."};
+  f.notes = {
+      "Non-negative weights cannot reach parity (AI 1) at this selection ratio: "
+      "the second predictor alone gives AI " +
+      std::to_string(f.points.back().ai).substr(0, 5) + "."};
   return f;
 }
 
@@ -339,13 +353,16 @@ TEST(FrontChart, RendersWholeWithTheFourFifthsLineAtEightTenths) {
 // Names with markup, quotes, a control character and a malformed byte reach
 // the browser as text: the document parses, and its text holds the names.
 TEST(FrontChart, PredictorNamesAreText) {
-  const std::vector<std::string> names = {"Reasoning & <memory>", "\"Structured\" interview\x01\xFF"};
+  const std::vector<std::string> names = {"Reasoning & <memory>",
+                                          "\"Structured\" interview\x01\xFF"};
   const std::string svg = front_chart(worked_front(), names);
   write_file(chart_dir / "front-named.svg", svg);
-  const testing::Ended e = chromium({"--dump-dom", "file://" + (chart_dir / "front-named.svg").string()});
+  const testing::Ended e =
+      chromium({"--dump-dom", "file://" + (chart_dir / "front-named.svg").string()});
   EXPECT_EQ(e.out.find("parsererror"), std::string::npos) << e.out;
   EXPECT_NE(e.out.find("Reasoning &amp; &lt;memory&gt;"), std::string::npos) << e.out;
-  EXPECT_NE(e.out.find("\"Structured\" interview\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos) << e.out;
+  EXPECT_NE(e.out.find("\"Structured\" interview\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos)
+      << e.out;
 }
 
 // A rejected study and a front with messages have nothing to chart.
