@@ -135,6 +135,9 @@ struct Panel {
   bool contains(double x, double y) const;  // the data point lies within both axes
 };
 
+// A panel of the shared page: at plot_left, plot_width wide.
+Panel page_panel(double top, double height, Axis x, Axis y);
+
 enum class Marker { none, circle, square, triangle, diamond, down_triangle, cross };
 
 // How a line and its markers are drawn.

@@ -210,6 +210,15 @@ bool Panel::contains(double vx, double vy) const {
          vy <= y.hi + slack_y;
 }
 
+Panel page_panel(double top, double height, Axis x, Axis y) {
+  return {.left = plot_left,
+          .top = top,
+          .width = plot_width,
+          .height = height,
+          .x = std::move(x),
+          .y = std::move(y)};
+}
+
 Style four_fifths_style() {
   return {.colour = std::string(four_fifths_colour), .width = 2};
 }

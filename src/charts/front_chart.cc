@@ -94,18 +94,9 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
       round_axis(std::max(0.0, x_lo), x_hi, 8, "Adverse-impact ratio (AI) at " + at);
   // Room above the most valid end and below the least-impact end for their labels.
   const auto [y_lo, y_hi] = padded(r_lo, r_hi, 0.18);
-  const Panel top{.left = plot_left,
-                  .top = 90,
-                  .width = plot_width,
-                  .height = 320,
-                  .x = x_axis,
-                  .y = round_axis(y_lo, y_hi, 5, "Validity (r with the criterion)")};
-  const Panel bottom{.left = plot_left,
-                     .top = 500,
-                     .width = plot_width,
-                     .height = 270,
-                     .x = x_axis,
-                     .y = round_axis(w_lo, w_hi, 5, "Predictor weight")};
+  const Panel top =
+      page_panel(90, 320, x_axis, round_axis(y_lo, y_hi, 5, "Validity (r with the criterion)"));
+  const Panel bottom = page_panel(500, 270, x_axis, round_axis(w_lo, w_hi, 5, "Predictor weight"));
   draw_panel(d, top);
   draw_panel(d, bottom);
 

@@ -114,22 +114,14 @@ std::string study_chart(const Study& study) {
   const std::string x_title =
       overall ? "Overall selection ratio (SR)" : "Majority selection ratio (SRA)";
   const Axis x_axis = round_axis(0, 1, 10, x_title);
-  const Panel top{
-      .left = plot_left,
-      .top = 80,
-      .width = plot_width,
-      .height = 320,
-      .x = x_axis,
-      .y = round_axis(0, std::max(1.0, extent(ratios).second), 5, "Selection ratio or AI")};
+  const Panel top =
+      page_panel(80, 320, x_axis,
+                 round_axis(0, std::max(1.0, extent(ratios).second), 5, "Selection ratio or AI"));
   const auto [quality_lo, quality_hi] = extent(quality);
   const std::string composite =
       study.problem.quality == Quality::criterion ? "Criterion composite" : "Predictor composite";
-  const Panel bottom{.left = plot_left,
-                     .top = 490,
-                     .width = plot_width,
-                     .height = 290,
-                     .x = x_axis,
-                     .y = round_axis(quality_lo, quality_hi, 6, composite + " (majority SD)")};
+  const Panel bottom = page_panel(
+      490, 290, x_axis, round_axis(quality_lo, quality_hi, 6, composite + " (majority SD)"));
   draw_panel(d, top);
   draw_panel(d, bottom);
 
