@@ -11,6 +11,7 @@
 
 #include "fourfifths/deck.h"
 #include "fourfifths/report.h"
+#include "charts/charts.h"
 #include "formats/formats.h"
 #include "ratios.h"
 
@@ -99,8 +100,9 @@ int run_study(const std::string& deck_path, const std::string& format,
                           : format == "json" ? study_json(study)
                                              : report(study);
   std::string error;
+  if (!chart_path.empty() && !write_text(chart_path, study_chart(study), error))
+    return fail(rejected, error);
   if (!write_text("-", out, error)) return fail(rejected, error);
-  (void)chart_path;
   return 0;
 }
 

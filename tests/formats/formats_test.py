@@ -131,6 +131,7 @@ class Formats(unittest.TestCase):
             (["--ratios", "0.000001:0.999999:0.000001", deck], 2, "more than 100000 ratios"),
             (["--no-such-option", deck], 2, "no-such-option"),
             ([os.path.join(SOURCE, "no-such.deck")], 1, "cannot open"),
+            (["--chart", "/no/such/folder/chart.svg", deck], 1, "cannot open"),
         ]
         for args, status, message in cases:
             with self.subTest(args=args):
@@ -138,6 +139,18 @@ class Formats(unittest.TestCase):
                 self.assertEqual(out.returncode, status, out.stderr)
                 self.assertIn(message, out.stderr.decode())
                 self.assertEqual(out.stdout, b"")
+
+    def test_chart_beside_the_output(self):
+        deck = os.path.join(SOURCE, "examples", "worked.deck")
+        chart = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"fourfifths-chart-{os.getpid()}.svg")
+        out = run(STUDY, "--format", "csv", "--chart", chart, deck)
+        try:
+            self.assertEqual(out.returncode, 0, out.stderr)
+            self.assertEqual(out.stdout, run(STUDY, "--format", "csv", deck).stdout)
+            self.assertIn("<svg", read(chart).decode())
+        finally:
+            if os.path.exists(chart):
+                os.remove(chart)
 
     def test_help_and_version(self):
         out = run(STUDY, "--help")
