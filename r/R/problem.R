@@ -1,0 +1,116 @@
+# A selection problem as the library takes it: a named list with the fields
+# of fourfifths::Problem. The checks here are those of types and shapes, made
+# before any computation; whether the values make an analysable problem is
+# the library's judgement (validate()), reported as fourfifths_invalid_problem.
+
+bad_argument <- function(format, ...) {
+  stop(structure(class = c("fourfifths_bad_argument", "error", "condition"),
+                 list(message = sprintf(format, ...), call = NULL)))
+}
+
+invalid_problem <- function(messages) {
+  stop(structure(class = c("fourfifths_invalid_problem", "error", "condition"),
+                 list(message = paste(messages, collapse = "\n"), call = NULL,
+                      messages = messages)))
+}
+
+# One of the choices; the whole vector of choices (an argument left at its
+# default) means the first.
+one_of <- function(x, choices, name) {
+  if (identical(x, choices)) return(choices[[1]])
+  if (!is.character(x) || length(x) != 1L || !(x %in% choices))
+    bad_argument("`%s` must be %s", name, paste0("\"", choices, "\"", collapse = " or "))
+  x
+}
+
+is_number <- function(x) {
+  is.numeric(x) && length(x) == 1L && !is.na(x)
+}
+
+# A numeric vector of the given length (any length when NULL) without NA.
+check_numbers <- function(x, length, name, what) {
+  if (!is.numeric(x) || (!is.null(length) && length(x) != length) || anyNA(x))
+    bad_argument("`%s` must be %s without NA", name, what)
+}
+
+as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
+                       basis = c("overall", "majority"), applicant_ratio = NULL,
+                       minority_share = NULL, quality = c("criterion", "predictor"),
+                       sr = numeric()) {
+  basis <- one_of(basis, c("overall", "majority"), "basis")
+  quality <- one_of(quality, c("criterion", "predictor"), "quality")
+  if (!is.matrix(R) || !is.numeric(R) || nrow(R) == 0L)
+    bad_argument("`R` must be a numeric matrix (the correlations of the predictors, then the criteria)")
+  n <- nrow(R)
+  if (ncol(R) != n)
+    bad_argument("`R` must be square: it has %d rows and %d columns", n, ncol(R))
+  if (anyNA(R))
+    bad_argument("`R` must not hold NA")
+  tR <- t(R)
+  if (any(R != tR & !(abs(R - tR) <= 1e-10)))
+    bad_argument("`R` must be symmetric")
+  if (!is_number(n_predictors) || n_predictors != round(n_predictors) ||
+      n_predictors < 1 || n_predictors > n)
+    bad_argument("`n_predictors` must be a whole number from 1 to nrow(R) = %d", n)
+  np <- as.integer(n_predictors)
+  nc <- n - np
+  check_numbers(d, n, "d", sprintf("a numeric vector of %d effect sizes (one per row of `R`)", n))
+  regression <- identical(weights, "regression")
+  if (!regression)
+    check_numbers(weights, np, "weights",
+                  sprintf("\"regression\" or a numeric vector of %d predictor weights", np))
+  if (is.null(criterion_weights)) criterion_weights <- rep(1, nc)
+  check_numbers(criterion_weights, nc, "criterion_weights",
+                sprintf("a numeric vector of %d criterion weights", nc))
+  check_numbers(sr, NULL, "sr", "a numeric vector of selection ratios")
+  ratio <- 0
+  if (basis == "overall") {
+    if (is.null(applicant_ratio) == is.null(minority_share))
+      bad_argument("the overall basis needs exactly one of `applicant_ratio` and `minority_share`")
+    if (!is.null(applicant_ratio)) {
+      if (!is_number(applicant_ratio))
+        bad_argument("`applicant_ratio` must be one number (majority applicants per minority applicant)")
+      ratio <- applicant_ratio
+    } else {
+      if (!is_number(minority_share) || minority_share <= 0 || minority_share > 1)
+        bad_argument("`minority_share` must be one proportion greater than 0 and at most 1")
+      ratio <- (1 - minority_share) / minority_share
+    }
+  } else if (!is.null(applicant_ratio) || !is.null(minority_share)) {
+    bad_argument("`applicant_ratio` and `minority_share` belong to the overall basis only")
+  }
+  list(predictors = np, criteria = nc, basis = basis, applicant_ratio = as.double(ratio),
+       regression_weights = regression, quality = quality,
+       predictor_weights = if (regression) numeric() else as.double(weights),
+       criterion_weights = as.double(criterion_weights),
+       correlations = as.double(tR),
+       predictor_effects = as.double(d[seq_len(np)]),
+       criterion_effects = as.double(d[np + seq_len(nc)]),
+       requested_ratios = as.double(sr))
+}
+
+# The arguments of selection_study() for a problem: the inverse of
+# as_problem(), for problems read from decks.
+problem_arguments <- function(problem) {
+  n <- problem$predictors + problem$criteria
+  arguments <- list(
+    R = matrix(problem$correlations, n, n, byrow = TRUE),
+    d = c(problem$predictor_effects, problem$criterion_effects),
+    weights = if (problem$regression_weights) "regression" else problem$predictor_weights,
+    n_predictors = problem$predictors)
+  if (problem$criteria > 0) arguments$criterion_weights <- problem$criterion_weights
+  arguments$basis <- problem$basis
+  if (problem$basis == "overall") arguments$applicant_ratio <- problem$applicant_ratio
+  arguments$quality <- problem$quality
+  arguments$sr <- problem$requested_ratios
+  arguments
+}
+
+# The names of the predictors and the criteria, from the dimnames of R.
+variable_names <- function(R, n_predictors) {
+  names <- colnames(R)
+  if (is.null(names)) names <- rownames(R)
+  if (is.null(names)) return(NULL)
+  np <- as.integer(n_predictors)
+  list(predictors = names[seq_len(np)], criteria = names[-seq_len(np)])
+}

@@ -1,0 +1,81 @@
+selection_study <- function(R, d, weights, n_predictors, criterion_weights = NULL,
+                            basis = c("overall", "majority"), applicant_ratio = NULL,
+                            minority_share = NULL, quality = c("criterion", "predictor"),
+                            sr = numeric(), sweep = NULL) {
+  problem <- as_problem(R, d, weights, n_predictors, criterion_weights, basis,
+                        applicant_ratio, minority_share, quality, sr)
+  analysis(problem, variable_names(R, n_predictors), sweep)
+}
+
+# The study of a checked problem, its variables named by names.
+analysis <- function(problem, names, sweep) {
+  if (is.null(sweep)) sweep <- numeric()
+  check_numbers(sweep, NULL, "sweep", "a numeric vector of selection ratios")
+  result <- analyse_problem(problem, as.double(sweep))
+  if (length(result$messages)) invalid_problem(result$messages)
+  weights <- result$weights
+  names(weights) <- names$predictors
+  structure(list(problem = problem, names = names, weights = weights,
+                 composites = result$composites, boundary = result$boundary,
+                 rows = result$rows),
+            class = "fourfifths_study")
+}
+
+as.data.frame.fourfifths_study <- function(x, row.names = NULL, optional = FALSE, ...) {
+  rows <- x$rows
+  if (!is.null(row.names)) rownames(rows) <- row.names
+  rows
+}
+
+format.fourfifths_study <- function(x, style = c("summary", "report"), ...) {
+  style <- match.arg(style)
+  if (style == "report") report_problem(x$problem) else study_summary(x)
+}
+
+print.fourfifths_study <- function(x, ...) {
+  cat(format(x, style = "summary"))
+  invisible(x)
+}
+
+fixed <- function(x) formatC(x, format = "f", digits = 3)
+
+plural <- function(n, word) sprintf("%d %s%s", n, word, if (n == 1) "" else "s")
+
+# The short account print() gives: the problem, the predictor weights, the
+# composite statistics, the boundary and the requested rows.
+study_summary <- function(x) {
+  p <- x$problem
+  overall <- p$basis == "overall"
+  criteria <- if (p$criteria == 1) "criterion" else "criteria"
+  head <- sprintf("Selection study: %s, %d %s, per %s selection ratio",
+                  plural(p$predictors, "predictor"), p$criteria, criteria, p$basis)
+  if (overall)
+    head <- c(head, sprintf("Applicant pool: %s majority applicants per minority applicant",
+                            fixed(p$applicant_ratio)))
+  w <- x$weights
+  shown <- if (is.null(names(w))) fixed(w) else paste(names(w), fixed(w))
+  weights <- sprintf("Predictor weights%s: %s",
+                     if (p$regression_weights) " (regression)" else "",
+                     paste(shown, collapse = ", "))
+  comp <- x$composites
+  composites <- sprintf("Composites: validity rxy %s, effect sizes dx %s, dy %s",
+                        fixed(comp[["rxy"]]), fixed(comp[["dx"]]), fixed(comp[["dy"]]))
+  b <- x$boundary
+  boundary <- if (is.na(b[["sr"]])) "Four-fifths boundary: none in the cut-off range [-8, 8]"
+              else if (overall) sprintf("Four-fifths boundary: SR %s (SRA %s, SRI %s)",
+                                        fixed(b[["sr"]]), fixed(b[["sra"]]), fixed(b[["sri"]]))
+              else sprintf("Four-fifths boundary: SRA %s (SRI %s)", fixed(b[["sra"]]), fixed(b[["sri"]]))
+  quality <- sprintf("Requested ratios (mean quality on the %s composite):", p$quality)
+  rows <- x$rows[x$rows$kind == "requested", , drop = FALSE]
+  columns <- if (overall) c("sr", "sra", "sri", "ai", "m", "ma", "mi", "dif")
+             else c("sra", "sri", "ai", "ma", "mi", "dif")
+  table <- if (nrow(rows) == 0) "  none"
+           else {
+             cells <- vapply(rows[columns], function(v) formatC(fixed(v), width = 7), character(nrow(rows)))
+             cells <- matrix(cells, nrow = nrow(rows))
+             notes <- ifelse(rows$status == "ok", "", paste0("  ", rows$status, " at ", rows$sr))
+             c(paste(formatC(toupper(columns), width = 7), collapse = " "),
+               paste0(apply(cells, 1, paste, collapse = " "), notes))
+           }
+  paste0(c(head, weights, composites, boundary, quality, table), "\n", collapse = "")
+}
