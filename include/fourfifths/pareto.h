@@ -57,7 +57,21 @@ struct Front {
 };
 
 // The front of a problem's predictors for its criterion composite (the
-// problem's own predictor weights are not used).
+// problem's own predictor weights are not used; the correlations are read as
+// the composites read them, above the diagonal with the diagonal taken as 1).
+//
+// The front runs from the most valid weighting (the regression weights, or
+// their non-negative counterpart) to the least adverse impact: parity (AI 1),
+// or with non-negative weights and every effect size on one side, the
+// predictor whose effect size is nearest 0, alone (with a note). Each point is
+// the most valid weighting whose composite has the point's effect size, and
+// the points are evenly spaced in AI between the ends, with the four-fifths
+// point inserted where the front crosses 0.8. When the most valid composite
+// favours the minority group (AI above 1) the front runs down to parity
+// instead; when the most valid weighting is already the least-impact one, the
+// front is that one point. Points whose weightings have negative validity and
+// are less valid than a weighting with less impact are left out (with a
+// note). Thread-safe: fronts computed at once share nothing.
 Front pareto_front(const Problem& problem, const FrontOptions& options = {});
 
 const char* name_of(PointKind kind);

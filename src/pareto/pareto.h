@@ -1,0 +1,124 @@
+// Validity–adverse-impact front: the predictor side of the problem and the
+// most valid weighting at a given effect size of the predictor composite. The
+// public interface is include/fourfifths/pareto.h.
+//
+// All weightings here are normalised to a composite of unit variance, w'Rw =
+// 1, so that a weighting's validity is w'r and its composite effect size w'δ.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace fourfifths::pareto {
+
+// With at least one criterion among at most ten variables.
+inline constexpr int max_predictors = 9;
+
+using Vector = std::array<double, max_predictors>;
+
+// The predictors of a front problem.
+struct Predictors {
+  int count = 0;
+  std::array<double, max_predictors * max_predictors> r{};  // R(i, j) at i * max_predictors + j
+  Vector validity{};  // correlation of each predictor with the criterion composite
+  Vector effect{};    // effect size of each predictor, minority minus majority
+
+  double at(int i, int j) const { return r[static_cast<std::size_t>(i * max_predictors + j)]; }
+};
+
+// A weighting of the predictors with a composite of unit variance.
+struct Weighting {
+  bool found = false;
+  double validity = 0;  // w'r
+  double effect = 0;    // w'δ
+  Vector weights{};
+  int face = -1;  // the face it lies in, where it was found face by face
+};
+
+// One face of the non-negative orthant of weights: the weightings whose
+// positive weights are those of its members (all of them, without the sign
+// constraint).
+struct Face {
+  uint16_t members = 0;  // bit i: predictor i
+  int size = 0;
+  std::array<uint8_t, max_predictors> member{};  // the members, in increasing order
+  // r'R⁻¹r, r'R⁻¹δ and δ'R⁻¹δ over the members: a is the squared multiple
+  // correlation of the members with the criterion composite, c the largest
+  // squared composite effect size the members allow.
+  double a = 0;
+  double b = 0;
+  double c = 0;
+  double reach = 0;  // sqrt(a): the largest validity of the face's weightings
+  // Validity of the unit direction along the face that leaves the composite
+  // effect size unchanged (the direction of largest validity gain there).
+  double h = 0;
+  // Validity carries no information beyond the effect size (r ∝ δ over the
+  // members): along the face validity is b/c times the effect size.
+  bool degenerate = false;
+  // Where the face's weight vectors start in the pool, member by member:
+  // R⁻¹r (the members' regression weights), R⁻¹δ, and that direction as
+  // weights of unit composite variance.
+  std::size_t vectors = 0;
+};
+
+// Every face of a problem (every non-empty set of predictors), or the whole
+// space alone for free weights.
+class Faces {
+ public:
+  // R must be positive definite.
+  Faces(const Predictors& predictors, bool nonnegative);
+
+  // The most valid weighting: the regression weights, or with non-negative
+  // weights the most valid weighting of the orthant.
+  Weighting most_valid() const;
+
+  // The most valid weighting whose composite has the effect size e; not found
+  // when none has. From the face of a nearby answer, when given, a few
+  // active-set steps usually reach a weighting that proves optimal, which
+  // spares the search of every face.
+  Weighting most_valid_at(double e, int hint = -1) const;
+
+  // Whether the most valid weighting of some face (the regression weights
+  // of its members) has a composite effect size in (e, limit] and more
+  // validity than validity. Together with the weighting at limit itself these
+  // are the only weightings that can dominate the most valid one at e.
+  bool outdone(double e, double limit, double validity) const;
+
+  // Changes the sign of every effect size, so that the front can always run
+  // from a negative composite effect size up to parity.
+  void reverse_effects();
+
+  const Predictors& predictors() const { return predictors_; }
+
+ private:
+  struct Path;
+  void add_faces(Path& path, int depth, int first);
+  void add_face(const Path& path, int n);
+  void consider(int face, double e, Weighting& best) const;
+  int entering(const Face& face, double e, double s, const Vector& w) const;
+  Weighting walk(double e, int face) const;
+
+  // The most valid weighting of a face, where it has positive weights (with
+  // free weights, of the whole space).
+  struct Peak {
+    double validity = 0;
+    double effect = 0;
+    int face = 0;
+  };
+  Vector peak_weights(const Peak& peak) const;
+
+  const double* xr(const Face& f) const { return &pool_[f.vectors]; }
+  const double* xd(const Face& f) const { return &pool_[f.vectors + f.size]; }
+  const double* xq(const Face& f) const { return &pool_[f.vectors + 2 * f.size]; }
+
+  Predictors predictors_;
+  bool nonnegative_;
+  std::vector<Face> faces_;   // in decreasing order of a
+  std::vector<int> face_of_;  // non-negative weights: the index of each face by its members
+  std::vector<double> pool_;
+  std::vector<Peak> peaks_;
+};
+
+}  // namespace fourfifths::pareto
