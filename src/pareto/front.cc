@@ -158,23 +158,6 @@ double effect_size_at(const SelectionModel& model, double sr, double ai) {
   return x - xi;
 }
 
-// The row of an overall ratio whose cut-off search ended on a cut-off where
-// the equation is exactly 0. With searches to machine precision that happens
-// often, and the study's rows do not count such a cut-off as found (the
-// classic report prints no row for it). The selection there is that of the
-// cut-off's majority ratio; the overall mean quality weighs the groups' means
-// by their shares of those selected.
-Row row_at_exact_cutoff(const SelectionModel& model, const Search& search, double sr) {
-  SelectionModel majority = model;
-  majority.basis = Basis::majority;
-  Row row = evaluate_row(majority, RowKind::sweep, search.sra);
-  const double selected_majority = model.pmaj * row.sra;
-  const double selected_minority = model.pmin * row.sri;
-  row.m = row.sri != 0 ? (selected_majority * row.ma + selected_minority * row.mi) / sr
-                       : selected_majority * row.ma / sr;
-  return row;
-}
-
 // Turns weightings into points of the front: the composite's statistics from
 // the weights themselves, and the selection at the front's ratio.
 class Points {
@@ -184,6 +167,7 @@ class Points {
     model_.on_criterion = true;
     model_.re = 0;
     model_.ae = cutoff_absolute_tolerance;
+    model_.exact_zero_is_cutoff = true;
   }
 
   // False when no cut-off gives the selection ratio.
@@ -209,9 +193,7 @@ class Points {
     SelectionModel model = model_;
     model.dx = point.composite_d;
     model.rxy = point.validity;
-    Row row = evaluate_row(model, RowKind::sweep, sr_);
-    if (row.status == RowStatus::no_cutoff && row.search.status == 2)
-      row = row_at_exact_cutoff(model, row.search, sr_);
+    const Row row = evaluate_row(model, RowKind::sweep, sr_);
     if (row.status != RowStatus::ok) return false;
     point.ai = row.ai;
     point.cutoff = row.cutoff;

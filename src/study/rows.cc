@@ -103,7 +103,8 @@ Row evaluate_row(const SelectionModel& model, RowKind kind, double sr) {
   Search search;
   if (overall) {
     search = search_cutoff(model, state, fun);
-    if (search.status != 1) {
+    const bool found = search.status == 1 || (model.exact_zero_is_cutoff && search.status == 2);
+    if (!found) {
       Row row = row_without_values(kind, sr, RowStatus::no_cutoff);
       row.search = search;
       return row;

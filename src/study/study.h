@@ -55,6 +55,10 @@ struct SelectionModel {
   // Tolerances of the cut-off searches: relative and absolute.
   double re = 0.0001;
   double ae = 0.000001;
+  // Whether a search that lands exactly on the zero (status 2) has found its
+  // cut-off. The classic tables print such a row as one without a cut-off;
+  // searches to machine precision land there often.
+  bool exact_zero_is_cutoff = false;
 };
 
 // The model of a problem whose composites are known. pmaj and pmin are formed
