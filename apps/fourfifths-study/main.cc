@@ -1,6 +1,7 @@
 // fourfifths-study: the analysis of one problem deck as the classic report,
-// CSV or JSON, with finer sweeps of selection ratios and a chart; and the
-// validity-adverse-impact front of the deck's predictors.
+// CSV or JSON, with finer sweeps of selection ratios and a chart; and, as the
+// subcommand pareto, the validity-adverse-impact front of the deck's
+// predictors.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
 #include "charts/charts.h"
 #include "formats/formats.h"
@@ -106,6 +108,26 @@ int run_study(const std::string& deck_path, const std::string& format,
   return 0;
 }
 
+int run_pareto(const std::string& deck_path, const std::string& format, FrontOptions options,
+               bool sr_given, const std::string& chart_path) {
+  Problem problem;
+  if (!read_problem(deck_path, problem)) return rejected;
+  if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
+  const Front front = pareto_front(problem, options);
+  if (!front.messages.empty()) {
+    for (const std::string& m : front.messages) std::fprintf(stderr, "%s\n", m.c_str());
+    return rejected;
+  }
+  const std::string out = format == "csv"    ? front_csv(front)
+                          : format == "json" ? front_json(front)
+                                             : front_text(front);
+  std::string error;
+  if (!chart_path.empty() && !write_text(chart_path, front_chart(front), error))
+    return fail(rejected, error);
+  if (!write_text("-", out, error)) return fail(rejected, error);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,12 +155,48 @@ int main(int argc, char** argv) {
                  "FROM:TO:STEP, comma-separated");
   app.add_option("--chart", chart_path, "also write an SVG chart to this file");
 
+  CLI::App* pareto = app.add_subcommand(
+      "pareto",
+      "The validity-adverse-impact front of the deck's predictors: the weightings for which no "
+      "other is both more valid and of less adverse impact at one selection ratio. The deck's own "
+      "predictor weights are not used.");
+  std::string pareto_deck = "-";
+  std::string pareto_format = "text";
+  std::string pareto_chart;
+  FrontOptions front;
+  bool free_weights = false;
+  pareto->add_option("DECK", pareto_deck, "problem deck; '-' or none: standard input");
+  pareto->add_option("--points", front.points, "points evenly spaced in AI between the ends")
+      ->check(CLI::Range(2, 10000))
+      ->capture_default_str();
+  CLI::Option* sr_option =
+      pareto->add_option("--sr", front.sr,
+                         "selection ratio of the deck's basis (default: the deck's first "
+                         "requested ratio, else 0.10)")
+          ->check(CLI::Validator(
+              [](const std::string& text) {
+                double ratio = 0;
+                return parse_ratio(text, ratio) ? std::string()
+                                                 : "a selection ratio strictly between 0 and 1";
+              },
+              "RATIO"));
+  pareto->add_flag("--free-weights", free_weights, "allow negative weights");
+  pareto->add_option("--format", pareto_format,
+                     "text (a table), csv (one line per point) or json")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+  pareto->add_option("--chart", pareto_chart,
+                     "also write an SVG chart: validity, and the weights, against AI");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : usage;
   }
 
+  if (pareto->parsed()) {
+    front.nonnegative = !free_weights;
+    return run_pareto(pareto_deck, pareto_format, front, sr_option->count() > 0, pareto_chart);
+  }
   std::vector<double> sweep;
   std::string error;
   if (!ratios_text.empty() && !parse_ratios(ratios_text, sweep, error))

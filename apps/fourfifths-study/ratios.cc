@@ -12,9 +12,6 @@ bool number(std::string_view text, double& value) {
   return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
-bool ratio(std::string_view text, double& value) {
-  return number(text, value) && value > 0 && value < 1;
-}
 
 // FROM + k STEP without the binary noise of the sum: 0.01 + 6 * 0.01 is
 // 0.07, not 0.07000000000000001. Fifteen significant digits hold any ratio
@@ -29,6 +26,10 @@ double range_value(double from, double step, std::size_t k) {
 }
 
 }  // namespace
+
+bool parse_ratio(std::string_view text, double& value) {
+  return number(text, value) && value > 0 && value < 1;
+}
 
 bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::string& error) {
   while (true) {
@@ -49,7 +50,8 @@ bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::strin
       if (second == std::string_view::npos || item.find(':', second + 1) != std::string_view::npos)
         return fail("a range is FROM:TO:STEP");
       double from = 0, to = 0, step = 0;
-      if (!ratio(item.substr(0, first), from) || !ratio(item.substr(first + 1, second - first - 1), to))
+      if (!parse_ratio(item.substr(0, first), from) ||
+          !parse_ratio(item.substr(first + 1, second - first - 1), to))
         return fail("FROM and TO must be selection ratios strictly between 0 and 1");
       if (!number(item.substr(second + 1), step) || !(step > 0))
         return fail("STEP must be a positive number");

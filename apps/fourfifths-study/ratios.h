@@ -11,6 +11,9 @@ namespace fourfifths {
 // At most this many ratios in all.
 inline constexpr std::size_t max_sweep_ratios = 100000;
 
+// One selection ratio: a number strictly between 0 and 1.
+bool parse_ratio(std::string_view text, double& value);
+
 // Appends the ratios of the list to ratios; false, with a message naming the
 // bad item, when an item is not a number or a range, a ratio is not strictly
 // between 0 and 1, a range runs backwards or its step does not divide it, or

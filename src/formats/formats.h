@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "fourfifths/pareto.h"
 #include "fourfifths/study.h"
 
 namespace fourfifths {
@@ -23,5 +24,18 @@ std::string study_csv(const Study& study);
 // One JSON object: the problem as given, the composite statistics, the
 // predictor weights in use, the four-fifths boundary and the rows.
 std::string study_json(const Study& study);
+
+// The front as a table for people: a heading with the ratio and the notes,
+// then one line per point, values with three decimals.
+std::string front_text(const Front& front);
+
+// One header line (kind, ai, validity, composite_d, cutoff, sra, sri,
+// quality, quality_majority, quality_minority, w1 ... wN), then one line per
+// point.
+std::string front_csv(const Front& front);
+
+// One JSON object: the basis, the ratio, whether weights are non-negative,
+// the notes and the points (the CSV's fields, and the weights as a list).
+std::string front_json(const Front& front);
 
 }  // namespace fourfifths

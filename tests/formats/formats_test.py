@@ -152,6 +152,50 @@ class Formats(unittest.TestCase):
             if os.path.exists(chart):
                 os.remove(chart)
 
+    def test_front_reads_back_to_the_library_numbers(self):
+        deck = os.path.join(SOURCE, "examples", "pareto.deck")
+        for args, dump in ((["--points", "9"], ["0.1", "9", "nonnegative"]),
+                           (["--sr", "0.3", "--free-weights"], ["0.3", "21", "free"])):
+            with self.subTest(args=args):
+                points = []
+                for line in run(DUMP, "--front", deck, *dump).stdout.decode().splitlines():
+                    kind, *values = line.split()
+                    points.append((kind, [math.nan if v == "nan" else float.fromhex(v) for v in values]))
+                self.assertGreater(len(points), 2)
+                out = run(STUDY, "pareto", "--format", "csv", *args, deck)
+                self.assertEqual(out.returncode, 0, out.stderr)
+                table = list(csv.reader(io.StringIO(out.stdout.decode())))
+                self.assertEqual(table[0][:10], ["kind", "ai", "validity", "composite_d", "cutoff", "sra",
+                                                 "sri", "quality", "quality_majority", "quality_minority"])
+                self.assertEqual(table[0][10:], ["w1", "w2", "w3", "w4"])
+                self.assertEqual([(line[0], [float(v) for v in line[1:]]) for line in table[1:]], points)
+                doc = json.loads(run(STUDY, "pareto", "--format", "json", *args, deck).stdout)
+                names = table[0][1:10]
+                self.assertEqual([(p["kind"], [p[n] for n in names] + p["weights"]) for p in doc["points"]],
+                                 points)
+                text = run(STUDY, "pareto", *args, deck).stdout.decode()
+                self.assertIn("four_fifths", text)
+
+    def test_front_command_line(self):
+        deck = os.path.join(SOURCE, "examples", "pareto.deck")
+        worked = os.path.join(SOURCE, "examples", "worked.deck")
+        cases = [
+            (["pareto", "--sr", "1", deck], 2, "strictly between 0 and 1"),
+            (["pareto", "--points", "1", deck], 2, "--points"),
+            (["pareto", "--format", "xml", deck], 2, "xml"),
+            (["pareto", os.path.join(SOURCE, "tests", "decks", "ten-predictors.deck")], 1,
+             "criterion"),
+        ]
+        for args, status, message in cases:
+            with self.subTest(args=args):
+                out = run(STUDY, *args)
+                self.assertEqual(out.returncode, status, out.stderr)
+                self.assertIn(message, out.stderr.decode())
+        # --sr defaults to the deck's first requested ratio: the worked deck's 0.15.
+        self.assertEqual(run(STUDY, "pareto", "--format", "csv", worked).stdout,
+                         run(STUDY, "pareto", "--format", "csv", "--sr", "0.15", worked).stdout)
+        self.assertIn("not used", run(STUDY, "pareto", "--help").stdout.decode())
+
     def test_help_and_version(self):
         out = run(STUDY, "--help")
         self.assertEqual(out.returncode, 0)
