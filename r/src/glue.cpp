@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
 #include "fourfifths/study.h"
 
@@ -160,4 +161,45 @@ Rcpp::List write_deck_text(const Rcpp::List& problem) {
   int rounded = 0;
   const std::string text = fourfifths::write_deck(problem_of(problem), &rounded);
   return Rcpp::List::create(Rcpp::Named("text") = text, Rcpp::Named("rounded") = rounded);
+}
+
+// The validity-adverse-impact front of a problem's predictors: its messages
+// when there is none, else its notes, the points' values (kind, then one
+// vector per field) and their weights as a matrix, a row per point.
+// [[Rcpp::export]]
+Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative) {
+  fourfifths::FrontOptions options;
+  options.sr = sr;
+  options.points = points;
+  options.nonnegative = nonnegative;
+  const fourfifths::Front front = fourfifths::pareto_front(problem_of(problem), options);
+  if (!front.messages.empty()) return Rcpp::List::create(Rcpp::Named("messages") = front.messages);
+  using fourfifths::FrontPoint;
+  static constexpr double FrontPoint::*values[] = {
+      &FrontPoint::ai,     &FrontPoint::validity, &FrontPoint::composite_d,
+      &FrontPoint::cutoff, &FrontPoint::sra,      &FrontPoint::sri,
+      &FrontPoint::quality, &FrontPoint::quality_majority, &FrontPoint::quality_minority};
+  static constexpr const char* value_names[] = {"ai",  "validity", "composite_d",
+                                                "cutoff", "sra", "sri", "quality",
+                                                "quality_majority", "quality_minority"};
+  const auto n = static_cast<R_xlen_t>(front.points.size());
+  const auto predictors = front.points.empty() ? 0 : static_cast<int>(front.points[0].weights.size());
+  Rcpp::CharacterVector kind(n);
+  Rcpp::List columns(std::size(values));
+  Rcpp::NumericMatrix weights(static_cast<int>(n), predictors);
+  for (std::size_t f = 0; f < std::size(values); ++f) {
+    Rcpp::NumericVector column(n);
+    for (R_xlen_t i = 0; i < n; ++i)
+      column[i] = r_value(front.points[static_cast<std::size_t>(i)].*values[f]);
+    columns[static_cast<R_xlen_t>(f)] = column;
+  }
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const FrontPoint& point = front.points[static_cast<std::size_t>(i)];
+    kind[i] = fourfifths::name_of(point.kind);
+    for (int k = 0; k < predictors; ++k) weights(static_cast<int>(i), k) = point.weights[static_cast<std::size_t>(k)];
+  }
+  columns.attr("names") = Rcpp::CharacterVector(std::begin(value_names), std::end(value_names));
+  return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+                            Rcpp::Named("notes") = front.notes, Rcpp::Named("kind") = kind,
+                            Rcpp::Named("values") = columns, Rcpp::Named("weights") = weights);
 }
