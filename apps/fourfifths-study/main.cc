@@ -66,6 +66,12 @@ bool write_text(const std::string& path, const std::string& text, std::string& e
   return ok;
 }
 
+// The messages of a problem that cannot be analysed, on standard error.
+int reject(const std::vector<std::string>& messages) {
+  for (const std::string& m : messages) std::fprintf(stderr, "%s\n", m.c_str());
+  return rejected;
+}
+
 // The deck as a problem; false, with the messages on standard error, when it
 // cannot be read or its counts are rejected.
 bool read_problem(const std::string& path, Problem& problem) {
@@ -82,11 +88,25 @@ bool read_problem(const std::string& path, Problem& problem) {
     return false;
   }
   if (!deck.messages.empty()) {
-    for (const std::string& m : deck.messages) std::fprintf(stderr, "%s\n", m.c_str());
+    reject(deck.messages);
     return false;
   }
   problem = deck.problem;
   return true;
+}
+
+// The chosen rendering of a study or a front on standard output, and its
+// chart when one is asked for.
+template <class Result>
+int deliver(const Result& result, const std::string& format, const std::string& chart_path,
+            std::string (*csv)(const Result&), std::string (*json)(const Result&),
+            std::string (*text)(const Result&), std::string (*chart)(const Result&)) {
+  const std::string out = format == "csv" ? csv(result) : format == "json" ? json(result) : text(result);
+  std::string error;
+  if (!chart_path.empty() && !write_text(chart_path, chart(result), error))
+    return fail(rejected, error);
+  if (!write_text("-", out, error)) return fail(rejected, error);
+  return 0;
 }
 
 int run_study(const std::string& deck_path, const std::string& format,
@@ -94,18 +114,8 @@ int run_study(const std::string& deck_path, const std::string& format,
   Problem problem;
   if (!read_problem(deck_path, problem)) return rejected;
   const Study study = analyse(problem, {.sweep = sweep});
-  if (study.rejected()) {
-    for (const std::string& m : study.messages) std::fprintf(stderr, "%s\n", m.c_str());
-    return rejected;
-  }
-  const std::string out = format == "csv"    ? study_csv(study)
-                          : format == "json" ? study_json(study)
-                                             : report(study);
-  std::string error;
-  if (!chart_path.empty() && !write_text(chart_path, study_chart(study), error))
-    return fail(rejected, error);
-  if (!write_text("-", out, error)) return fail(rejected, error);
-  return 0;
+  if (study.rejected()) return reject(study.messages);
+  return deliver(study, format, chart_path, study_csv, study_json, report, study_chart);
 }
 
 int run_pareto(const std::string& deck_path, const std::string& format, FrontOptions options,
@@ -114,18 +124,9 @@ int run_pareto(const std::string& deck_path, const std::string& format, FrontOpt
   if (!read_problem(deck_path, problem)) return rejected;
   if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
   const Front front = pareto_front(problem, options);
-  if (!front.messages.empty()) {
-    for (const std::string& m : front.messages) std::fprintf(stderr, "%s\n", m.c_str());
-    return rejected;
-  }
-  const std::string out = format == "csv"    ? front_csv(front)
-                          : format == "json" ? front_json(front)
-                                             : front_text(front);
-  std::string error;
-  if (!chart_path.empty() && !write_text(chart_path, front_chart(front), error))
-    return fail(rejected, error);
-  if (!write_text("-", out, error)) return fail(rejected, error);
-  return 0;
+  if (!front.messages.empty()) return reject(front.messages);
+  return deliver<Front>(front, format, chart_path, front_csv, front_json, front_text,
+                        [](const Front& f) { return front_chart(f); });
 }
 
 }  // namespace
