@@ -46,7 +46,8 @@ plot.fourfifths_pareto <- function(x, ...) {
   at <- which(x$kind == "four_fifths")
   if (length(at)) {
     points(x$ai[at], x$validity[at], pch = 18, cex = 2)
-    text(x$ai[at], x$validity[at], sprintf("validity %.3f", x$validity[at]), adj = c(-0.15, -0.6),
+    # Left of the point and above it: the front falls to the right.
+    text(x$ai[at], x$validity[at], sprintf("validity %.3f", x$validity[at]), adj = c(1.15, -0.6),
          cex = 0.8)
   }
   weights <- as.matrix(as.data.frame(unclass(x), check.names = FALSE)[-(1:10)])
@@ -54,7 +55,7 @@ plot.fourfifths_pareto <- function(x, ...) {
   matplot(x$ai, weights, type = "l", lty = styles, lwd = 2, col = styles, xlab = ai_label,
           ylab = "weight (absolute values sum to 1)", main = "Predictor weights")
   abline(v = 0.8, col = "grey40", lty = 2)
-  legend("topright", legend = colnames(weights), lty = styles, lwd = 2, col = styles, bty = "n",
+  legend("topleft", legend = colnames(weights), lty = styles, lwd = 2, col = styles, bty = "n",
          cex = 0.8)
   invisible(x)
 }
