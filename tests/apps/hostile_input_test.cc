@@ -32,8 +32,8 @@ constexpr bool sanitized = true;  // the sanitizer's shadow memory needs the add
 constexpr bool sanitized = false;
 #endif
 
-// A few MB: both programs run any deck in less than 4 MB of address space.
-constexpr long address_limit = 24L << 20;
+// A few MB: both programs run the example decks in 4 MB of address space.
+constexpr long address_limit = 8L << 20;
 
 const std::string examples = FOURFIFTHS_SOURCE_DIR "/examples/";
 
@@ -98,9 +98,6 @@ TEST(HostileInput, EndlessInputEndsPromptlyInBoundedMemory) {
     const auto r = testing::spawn(classic);
     EXPECT_FALSE(r.timed_out);
     EXPECT_LT(r.seconds_after_signals, 5);
-    if (!sanitized) {
-      EXPECT_LT(r.max_resident_kb, 8 * 1024);
-    }
     if (!c.finite.empty()) {
       const ClassicOutcome expected = run_classic(c.finite);
       EXPECT_EQ(r.out, expected.out);
@@ -121,9 +118,6 @@ TEST(HostileInput, EndlessInputEndsPromptlyInBoundedMemory) {
     const auto s = testing::spawn(study);
     EXPECT_FALSE(s.timed_out);
     EXPECT_LT(s.seconds_after_signals, 5);
-    if (!sanitized) {
-      EXPECT_LT(s.max_resident_kb, 8 * 1024);
-    }
     EXPECT_TRUE(s.exited);
     if (!c.finite.empty()) {
       const auto expected = testing::spawn({.program = FOURFIFTHS_STUDY_BINARY, .args = {finite}});

@@ -227,9 +227,7 @@ Ended spawn(const Spawn& s) {
     }
   }
   int wstatus = 0;
-  rusage usage = {};
-  wait4(pid, &wstatus, 0, &usage);
-  e.max_resident_kb = usage.ru_maxrss;
+  waitpid(pid, &wstatus, 0);
   if (feeder.joinable()) feeder.join();
   e.seconds_after_signals = std::chrono::duration<double>(Clock::now() - signalled).count();
   e.exited = WIFEXITED(wstatus);

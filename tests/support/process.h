@@ -48,7 +48,6 @@ struct Ended {
   int signal = 0;       // terminating signal
   bool timed_out = false;
   double seconds_after_signals = 0;  // from the last signal sent to the end
-  long max_resident_kb = 0;          // the child's peak resident memory
 };
 
 Ended spawn(const Spawn& spawn);
