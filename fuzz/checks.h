@@ -29,7 +29,14 @@ struct StudyChoices {
                               // fourfifths-study pareto does without --sr
   double front_sr = 0.10;     // otherwise this ratio
   int points = 21;            // 2 to 24
+  // For a quarter of the inputs, the problem read is also given counts that
+  // no deck holds (one of edge_counts as predictors or criteria) and must be
+  // refused by write_deck, analyse and pareto_front as documented.
+  bool edit_counts = false;
+  bool edit_predictors = true;  // else the criteria
+  int count = 0;
 };
+inline constexpr int edge_counts[] = {2147483647, -2147483647 - 1, -1, 0, 11, 1000, 65536, 2147483646};
 StudyChoices study_choices(std::string_view bytes);
 
 // The library's paths over arbitrary bytes as a deck: read_deck, the deck

@@ -255,32 +255,38 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
     fault(faults, what, "the first point is not the most valid end");
   if (front.points.size() > 1 && last != PointKind::min_impact && last != PointKind::four_fifths)
     fault(faults, what, "the last point is not the least-impact end");
-  // Exactly one four-fifths point when some weighting meets the rule (the
+  // On a front that runs up to parity (the minority group not favoured):
+  // exactly one four-fifths point when some weighting meets the rule (the
   // most valid of them), and a note saying why when none does.
+  const bool rising = front.points.front().ai <= 1;
   const FrontPoint* best = nullptr;
   for (const FrontPoint& p : front.points)
     if (p.ai >= 0.8 && (best == nullptr || p.validity > best->validity)) best = &p;
-  if (best != nullptr && four_fifths != 1)
+  if (rising && best != nullptr && four_fifths != 1)
     fault(faults, what, std::to_string(four_fifths) + " four_fifths points where a point meets the rule");
-  if (best == nullptr && four_fifths != 0) fault(faults, what, "a four_fifths point below AI 0.8");
-  if (best == nullptr && front.notes.empty())
+  if (rising && best == nullptr && four_fifths != 0) fault(faults, what, "a four_fifths point below AI 0.8");
+  if (rising && best == nullptr && front.notes.empty())
     fault(faults, what, "no point meets the four-fifths rule, and no note says so");
   for (const FrontPoint& p : front.points)
-    if (p.kind == PointKind::four_fifths && best != nullptr &&
+    if (rising && p.kind == PointKind::four_fifths && best != nullptr &&
         !(p.validity >= best->validity - 1e-9 && p.ai >= 0.8 - 1e-9))
       fault(faults, what, "the four_fifths point (AI " + show(p.ai) + ", validity " +
                               show(p.validity) + ") is not the most valid point meeting the rule");
   // No point of the front is dominated by another: as valid and nearer
-  // parity, one of them by a clear margin.
+  // parity, one of them by a clear margin (validities relative to the
+  // front's largest).
   auto impact = [](const FrontPoint& p) { return std::fabs(std::log(p.ai)); };
+  double scale = 0;
+  for (const FrontPoint& p : front.points) scale = std::max(scale, std::fabs(p.validity));
+  const double same = 1e-9 * scale, clear = 1e-6 * scale;
   for (std::size_t i = 0; i < front.points.size(); ++i)
     for (std::size_t j = 0; j < front.points.size(); ++j) {
       const FrontPoint& p = front.points[i];
       const FrontPoint& q = front.points[j];
       if (i == j || !(p.ai > 0 && q.ai > 0)) continue;
       const bool dominated =
-          (q.validity >= p.validity - 1e-9 && impact(q) < impact(p) - 1e-6) ||
-          (q.validity > p.validity + 1e-6 && impact(q) <= impact(p) + 1e-9);
+          (q.validity >= p.validity - same && impact(q) < impact(p) - 1e-6) ||
+          (q.validity > p.validity + clear && impact(q) <= impact(p) + 1e-9);
       if (dominated) {
         fault(faults, what, "point " + std::to_string(i + 1) + " (AI " + show(p.ai) + ", validity " +
                                 show(p.validity) + ") is dominated by point " + std::to_string(j + 1) +
@@ -294,6 +300,23 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
   check_front_csv(front, np, faults);
   check_json(front_json(front), front.points.size(), "points", faults, "front_json");
   check_svg(front_chart(front), faults, "front_chart");
+}
+
+// A problem whose counts no deck holds (its lists as read): write_deck
+// throws std::invalid_argument, analyse and pareto_front refuse it with
+// messages; no arithmetic on the count overflows (UBSan) or sizes a list.
+void check_edited_counts(Problem problem, const StudyChoices& choices, Faults& faults) {
+  (choices.edit_predictors ? problem.predictors : problem.criteria) = choices.count;
+  const bool fits = problem.predictors >= 1 && problem.criteria >= 0 &&
+                    problem.predictors <= max_variables &&
+                    static_cast<long long>(problem.predictors) + problem.criteria <= max_variables;
+  const std::string what = std::string("counts ") + std::to_string(problem.predictors) + " and " +
+                           std::to_string(problem.criteria);
+  if (!fits) expect_invalid_argument([&] { write_deck(problem); }, faults, "write_deck of " + what);
+  const Study study = analyse(problem);
+  if (!fits && !study.rejected()) fault(faults, "analyse of " + what, "not refused");
+  const Front front = pareto_front(problem);
+  if (!fits && front.messages.empty()) fault(faults, "pareto_front of " + what, "not refused");
 }
 
 void check_study_path(std::string_view bytes, Faults& faults) {
@@ -323,6 +346,8 @@ void check_study_path(std::string_view bytes, Faults& faults) {
   if (classic != run_classic(bytes).out)
     fault(faults, "report", "not the classic program's report of the same deck");
 
+  if (choices.edit_counts) check_edited_counts(problem, choices, faults);
+
   if (problem.criteria < 1) return;
   FrontOptions options;
   options.sr = choices.deck_ratio
@@ -347,6 +372,9 @@ StudyChoices study_choices(std::string_view bytes) {
   choices.deck_ratio = c[5] < 128;
   choices.front_sr = ratio_of(static_cast<std::uint8_t>(c[5] * 2 + 1));
   choices.points = 2 + c[6] % 23;
+  choices.edit_counts = c[7] % 4 == 0;
+  choices.edit_predictors = c[7] % 8 == 0;
+  choices.count = edge_counts[(c[7] / 8) % std::size(edge_counts)];
   return choices;
 }
 
