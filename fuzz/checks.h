@@ -56,7 +56,9 @@ using CommandMain = int (*)(int argc, char** argv);
 // holds two decks (p.deck, with criteria, and w.deck), with p.deck on
 // standard input and standard output captured. The run must end with status
 // 0, 1 or 2; leave the decks as they were; after a failure leave no file
-// behind and nothing on standard output; after success leave only complete
+// behind and nothing on standard output; succeed only without an empty
+// argument (an empty chart path, ratio list or deck is refused); after
+// success leave only complete
 // SVG charts and write a whole rendering (JSON that parses, CSV with a
 // constant number of fields). Not thread-safe: it changes the working
 // directory and standard input and output for the run.

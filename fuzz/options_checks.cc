@@ -241,6 +241,9 @@ void check_run(const std::vector<std::string>& args, CommandMain command, Faults
     if (!out.empty()) fault("exit status " + std::to_string(status) + " with standard output");
     return;
   }
+  // An empty argument is no deck, chart, ratio list or value: it is refused.
+  for (const std::string& a : args)
+    if (a.empty()) fault("success with an empty argument");
   for (const std::string& name : left) check_svg(read_file(scratch.run() / name), faults, line + ": chart '" + name + "'");
   if (out.empty()) fault("success without standard output");
   if (out.rfind("{", 0) == 0) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <sstream>
 #include <stdexcept>
@@ -346,7 +347,13 @@ void check_study_path(std::string_view bytes, Faults& faults) {
   if (classic != run_classic(bytes).out)
     fault(faults, "report", "not the classic program's report of the same deck");
 
-  if (choices.edit_counts) check_edited_counts(problem, choices, faults);
+  // (FOURFIFTHS_FUZZ_SKIP=counts leaves this out: a fault found here ends the
+  // run by a sanitizer report, which FOURFIFTHS_FUZZ_KNOWN cannot pass over.)
+  static const bool skip_counts = [] {
+    const char* skip = std::getenv("FOURFIFTHS_FUZZ_SKIP");
+    return skip != nullptr && std::string_view(skip).find("counts") != std::string_view::npos;
+  }();
+  if (choices.edit_counts && !skip_counts) check_edited_counts(problem, choices, faults);
 
   if (problem.criteria < 1) return;
   FrontOptions options;
