@@ -269,25 +269,30 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
   if (rising && best == nullptr && front.notes.empty())
     fault(faults, what, "no point meets the four-fifths rule, and no note says so");
   for (const FrontPoint& p : front.points)
+    if (p.kind == PointKind::four_fifths && !(std::fabs(p.ai - 0.8) <= 1e-6))
+      fault(faults, what, "the four_fifths point is at AI " + show(p.ai));
+  for (const FrontPoint& p : front.points)
     if (rising && p.kind == PointKind::four_fifths && best != nullptr &&
         !(p.validity >= best->validity - 1e-9 && p.ai >= 0.8 - 1e-9))
       fault(faults, what, "the four_fifths point (AI " + show(p.ai) + ", validity " +
                               show(p.validity) + ") is not the most valid point meeting the rule");
-  // No point of the front is dominated by another: as valid and nearer
-  // parity, one of them by a clear margin (validities relative to the
-  // front's largest).
+  // No point of the front is dominated by another: at least as valid and
+  // clearly nearer parity, or clearly more valid and no farther from it
+  // (validities relative to the front's largest; near the most valid end
+  // validity changes only with the square of the step, hence the clear
+  // margin in impact).
   auto impact = [](const FrontPoint& p) { return std::fabs(std::log(p.ai)); };
   double scale = 0;
   for (const FrontPoint& p : front.points) scale = std::max(scale, std::fabs(p.validity));
-  const double same = 1e-9 * scale, clear = 1e-6 * scale;
+  const double same = 1e-12 * scale, clear = 1e-6 * scale;
   for (std::size_t i = 0; i < front.points.size(); ++i)
     for (std::size_t j = 0; j < front.points.size(); ++j) {
       const FrontPoint& p = front.points[i];
       const FrontPoint& q = front.points[j];
       if (i == j || !(p.ai > 0 && q.ai > 0)) continue;
       const bool dominated =
-          (q.validity >= p.validity - same && impact(q) < impact(p) - 1e-6) ||
-          (q.validity > p.validity + clear && impact(q) <= impact(p) + 1e-9);
+          (q.validity >= p.validity - same && impact(q) < impact(p) - 1e-4) ||
+          (q.validity > p.validity + clear && impact(q) <= impact(p) + 1e-12);
       if (dominated) {
         fault(faults, what, "point " + std::to_string(i + 1) + " (AI " + show(p.ai) + ", validity " +
                                 show(p.validity) + ") is dominated by point " + std::to_string(j + 1) +
