@@ -241,9 +241,14 @@ void check_run(const std::vector<std::string>& args, CommandMain command, Faults
     if (!out.empty()) fault("exit status " + std::to_string(status) + " with standard output");
     return;
   }
-  // An empty argument is no deck, chart, ratio list or value: it is refused.
+  // An empty argument is no deck, chart, ratio list or value: it is refused
+  // (unless help or the version was asked for, which ends the reading).
+  bool asked = false;
   for (const std::string& a : args)
-    if (a.empty()) fault("success with an empty argument");
+    asked = asked || a.rfind("--help", 0) == 0 || a.rfind("--version", 0) == 0 ||
+            (a.size() > 1 && a[0] == '-' && a[1] != '-' && a.find('h') != std::string::npos);
+  for (const std::string& a : args)
+    if (a.empty() && !asked) fault("success with an empty argument");
   for (const std::string& name : left) check_svg(read_file(scratch.run() / name), faults, line + ": chart '" + name + "'");
   if (out.empty()) fault("success without standard output");
   if (out.rfind("{", 0) == 0) {
