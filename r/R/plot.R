@@ -80,7 +80,7 @@ plot.fourfifths_study <- function(x, sweep = NULL, ...) {
   marks <- c(series, if (nrow(requested)) c(requested = "requested SR"),
              if (!is.na(boundary)) c(boundary = "four-fifths boundary"))
   columns <- legend_margin(marks)
-  plot(NA, xlim = c(0, 1), ylim = ylim, xaxs = "i", xlab = data$ratio_label, ylab = "ratio", ...)
+  plot(NA, xlim = c(0, 1), ylim = ylim, xaxs = "i", xlab = data$ratio_label, ylab = "ratio")
   abline(h = c(0.8, 1), col = "grey45", lty = c("44", "13"))
   margin_label(4, c(0.8, 1), c("4/5", "parity"))
   for (i in seq_along(series))
@@ -104,7 +104,7 @@ plot.fourfifths_study <- function(x, sweep = NULL, ...) {
   values <- unlist(rows[names(quality)])
   columns <- legend_margin(quality)
   plot(NA, xlim = c(0, 1), ylim = range(values[is.finite(values)], 0), xaxs = "i",
-       xlab = data$ratio_label, ylab = sprintf("mean %s score (SD units)", x$problem$quality), ...)
+       xlab = data$ratio_label, ylab = sprintf("mean %s score (SD units)", x$problem$quality))
   abline(h = 0, col = "grey70")
   for (i in seq_along(quality))
     lines(rows$sr, rows[[names(quality)[i]]], col = palette_ff[styles[i]],
@@ -141,7 +141,7 @@ plot.fourfifths_pareto <- function(x, ...) {
   ylim <- range(front$validity, 0)
   marks <- c("front", if (length(at)) sprintf("four-fifths point (validity %.3f)", front$validity[at]))
   columns <- legend_margin(marks)
-  plot(NA, xlim = xlim, ylim = ylim, xlab = ai_label, ylab = "validity (r with the criterion)", ...)
+  plot(NA, xlim = xlim, ylim = ylim, xlab = ai_label, ylab = "validity (r with the criterion)")
   abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
   margin_label(3, c(0.8, 1), c("4/5", "parity"))
   lines(front$ai, front$validity, lwd = 2, col = palette_ff[1])
@@ -159,7 +159,7 @@ plot.fourfifths_pareto <- function(x, ...) {
   types <- rep_len(line_types, length(k))
   columns <- legend_margin(predictors)
   plot(NA, xlim = xlim, ylim = range(weights, 0), xlab = ai_label,
-       ylab = "weight (absolute values sum to 1)", ...)
+       ylab = "weight (absolute values sum to 1)")
   abline(h = 0, col = "grey60")
   abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
   margin_label(3, c(0.8, 1), c("4/5", "parity"))
