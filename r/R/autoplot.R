@@ -2,6 +2,9 @@
 # returns a ggplot object, faceted into the same panels as plot(), with the
 # same colours, line types and references, for a researcher to restyle.
 
+# The data pronoun of ggplot2's aesthetics.
+globalVariables(".data")
+
 need_ggplot2 <- function() {
   if (!requireNamespace("ggplot2", quietly = TRUE))
     stop("autoplot() needs the ggplot2 package: install.packages(\"ggplot2\")", call. = FALSE)
