@@ -30,7 +30,7 @@ legend_margin <- function(labels) {
   entry <- max(strwidth(labels, units = "inches")) + 4 * char
   columns <- max(1, min(length(labels), floor(0.96 * par("fin")[1] / entry)))
   rows <- ceiling(length(labels) / columns)
-  par(mar = c(4 + 1.25 * rows, par("mar")[2:4]))
+  par(mar = c(4.4 + 1.25 * rows, par("mar")[2:4]))
   columns
 }
 
