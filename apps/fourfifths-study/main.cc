@@ -228,6 +228,9 @@ int run_study(const std::string& deck_path, const std::string& format,
   if (!read_problem(deck_path, problem)) return rejected;
   const Study study = analyse(problem, {.sweep = sweep});
   if (study.rejected()) return reject(study.messages);
+  // Unlike the classic program, a matrix that no variables can have is refused.
+  const std::vector<std::string> faults = check_correlations(problem);
+  if (!faults.empty()) return reject(faults);
   return deliver(study, format, chart_path, study_csv, study_json, report, study_chart);
 }
 

@@ -51,6 +51,24 @@ struct Problem {
 // messages, for the same values, as the classic program prints.
 std::vector<std::string> validate(const Problem& problem);
 
+// Whether the correlations the analysis reads are those of some set of
+// standardized variables; one message per fault, empty when they are. The
+// matrix the analysis uses is the symmetric one formed from the entries above
+// the diagonal, with 1 on the diagonal; with regression weights the diagonal
+// and the predictors' correlations below the diagonal are read as well. The
+// messages name:
+//   - each entry read that is not a number between -1 and 1 (row and column
+//     counted from 1, and its value);
+//   - with regression weights, each diagonal entry that is not 1 and each
+//     predictor correlation whose two triangles differ, by more than 1e-12;
+//   - a matrix that is not positive semidefinite: its smallest eigenvalue,
+//     when below -1e-12, and the variables that weigh most in its eigenvector.
+// A problem whose counts or list lengths validate() rejects gets no message
+// here. validate() and analyse() do not run this check (the classic report
+// reads the matrix as its deck gives it); the newer front ends do, and so can
+// any caller of analyse(). pareto_front() runs it itself.
+std::vector<std::string> check_correlations(const Problem& problem);
+
 // Statistics of the weighted predictor (x) and criterion (y) composites.
 struct Composites {
   double sxx = 0;  // variance of the predictor composite

@@ -121,6 +121,8 @@ std::vector<std::string> problem_messages(const Problem& problem, const FrontOpt
     messages.emplace_back(
         "The front needs at least one criterion: validity is the correlation with the criterion "
         "composite");
+  // The front reads every correlation above the diagonal.
+  if (messages.empty()) messages = check_correlations(checked);
   if (messages.empty()) {
     std::vector<double> weights;
     composites = compute_composites(checked, weights, messages);

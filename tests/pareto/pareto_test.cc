@@ -339,7 +339,10 @@ TEST(ParetoFront, Messages) {
        {"The front needs at least one criterion: validity is the correlation with the criterion "
         "composite"}},
       {"predictors not positive definite",
-       [](Problem& p, FrontOptions&) { p.correlations[1] = p.correlations[3] = 1.0; },
+       [](Problem& p, FrontOptions&) {
+         p.correlations[1] = p.correlations[3] = 1.0;
+         p.correlations[5] = p.correlations[7] = 0.5;  // as the first predictor's
+       },
        {"The predictor correlation matrix is not positive definite"}},
       {"no validity",
        [](Problem& p, FrontOptions&) {
