@@ -71,6 +71,8 @@ bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::strin
       const double whole = std::round(steps);
       if (std::fabs(steps - whole) > 1e-9 * std::max(1.0, whole))
         return fail("STEP does not divide the range from FROM to TO");
+      // A step wider than the range would leave only TO, dropping FROM.
+      if (to > from && whole < 1) return fail("STEP is wider than the range from FROM to TO");
       if (whole + 1 > static_cast<double>(max_sweep_ratios - ratios.size()))
         return fail("more than " + std::to_string(max_sweep_ratios) + " ratios in all");
       const auto count = static_cast<std::size_t>(whole);
