@@ -11,10 +11,14 @@
 #include <CLI/CLI.hpp>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
+#include "fourfifths/studyfile.h"
 #include "charts/charts.h"
+#include "charts/group_chart.h"
 #include "formats/formats.h"
+#include "formats/groups.h"
 #include "ratios.h"
 
 namespace {
@@ -74,13 +78,7 @@ int reject(const std::vector<std::string>& messages) {
 
 // The deck as a problem; false, with the messages on standard error, when it
 // cannot be read or its counts are rejected.
-bool read_problem(const std::string& path, Problem& problem) {
-  std::string text;
-  std::string error;
-  if (!read_text(path, text, error)) {
-    fail(rejected, error);
-    return false;
-  }
+bool read_problem(const std::string& path, const std::string& text, Problem& problem) {
   const DeckReading deck = read_deck(text);
   const std::string name = path == "-" ? "standard input" : path;
   if (deck.error) {
@@ -92,6 +90,39 @@ bool read_problem(const std::string& path, Problem& problem) {
     return false;
   }
   problem = deck.problem;
+  return true;
+}
+
+// A study file; false, with its fault on standard error, when it cannot be read.
+bool read_study(const std::string& path, const std::string& text, StudyFile& study) {
+  const StudyFileReading reading = read_study_file(text, path == "-" ? "standard input" : path);
+  if (reading.error) {
+    fail(rejected, reading.error->describe());
+    return false;
+  }
+  study = reading.study;
+  return true;
+}
+
+// The input of a command: a study file (by its first character, see
+// is_study_file) or a deck. A study file of two groups serves where a deck
+// does; more groups are the group study's alone.
+bool read_input(const std::string& path, std::string& text, Problem& problem) {
+  std::string error;
+  if (!read_text(path, text, error)) {
+    fail(rejected, error);
+    return false;
+  }
+  if (!is_study_file(text)) return read_problem(path, text, problem);
+  StudyFile study;
+  if (!read_study(path, text, study)) return false;
+  if (study.problem.groups.size() != 2) {
+    fail(rejected, (path == "-" ? std::string("standard input") : path) + ": " +
+                       std::to_string(study.problem.groups.size()) +
+                       " groups: the front takes a deck or a study file of two groups");
+    return false;
+  }
+  problem = as_problem(study.problem);
   return true;
 }
 
@@ -109,19 +140,64 @@ int deliver(const Result& result, const std::string& format, const std::string& 
   return 0;
 }
 
+// A study file of any number of groups: its sweep, then the --ratios ones.
+int run_group_study(const std::string& path, const std::string& text, const std::string& format,
+                    const std::vector<double>& extra, const std::string& chart_path) {
+  StudyFile file;
+  if (!read_study(path, text, file)) return rejected;
+  const std::string name = path == "-" ? "standard input" : path;
+  if (file.weights == WeightSource::front)
+    return fail(rejected, name + ": the predictor weights are left to the front (weights.predictors = "
+                                 "\"front\"): run 'fourfifths-study pareto', or give weights");
+  std::vector<double> sweep;
+  std::string error;
+  if (!file.sweep.empty() && !parse_ratios(file.sweep, sweep, error))
+    return fail(rejected, name + ":" + std::to_string(file.sweep_line) + ":" +
+                              std::to_string(file.sweep_column) + ": key 'selection.sweep': " + error);
+  sweep.insert(sweep.end(), extra.begin(), extra.end());
+  const GroupStudy study = analyse(file.problem, {.sweep = sweep});
+  if (study.rejected()) return reject(study.messages);
+  return deliver(study, format, chart_path, group_csv, group_json, group_text, group_chart);
+}
+
 int run_study(const std::string& deck_path, const std::string& format,
               const std::vector<double>& sweep, const std::string& chart_path) {
+  std::string text;
+  std::string error;
+  if (!read_text(deck_path, text, error)) return fail(rejected, error);
+  if (is_study_file(text)) return run_group_study(deck_path, text, format, sweep, chart_path);
   Problem problem;
-  if (!read_problem(deck_path, problem)) return rejected;
+  if (!read_problem(deck_path, text, problem)) return rejected;
   const Study study = analyse(problem, {.sweep = sweep});
   if (study.rejected()) return reject(study.messages);
   return deliver(study, format, chart_path, study_csv, study_json, report, study_chart);
 }
 
+// A deck as a study file, or a study file in the other form.
+int run_convert(const std::string& path, const std::string& format) {
+  std::string text;
+  std::string error;
+  if (!read_text(path, text, error)) return fail(rejected, error);
+  const std::string name = path == "-" ? "standard input" : path;
+  StudyFile study;
+  if (is_study_file(text)) {
+    if (!read_study(path, text, study)) return rejected;
+  } else {
+    Problem problem;
+    if (!read_problem(path, text, problem)) return rejected;
+    if (!study_file_of(problem, study, error)) return fail(rejected, name + ": " + error);
+  }
+  const std::string out = format == "json" ? write_study_json(study)
+                                           : write_study_toml(study, "fourfifths study file, converted from " + name);
+  if (!write_text("-", out, error)) return fail(rejected, error);
+  return 0;
+}
+
 int run_pareto(const std::string& deck_path, const std::string& format, FrontOptions options,
                bool sr_given, const std::string& chart_path) {
   Problem problem;
-  if (!read_problem(deck_path, problem)) return rejected;
+  std::string text;
+  if (!read_input(deck_path, text, problem)) return rejected;
   if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
   const Front front = pareto_front(problem, options);
   if (!front.messages.empty()) return reject(front.messages);
@@ -188,12 +264,23 @@ int main(int argc, char** argv) {
   pareto->add_option("--chart", pareto_chart,
                      "also write an SVG chart: validity, and the weights, against AI");
 
+  CLI::App* convert = app.add_subcommand(
+      "convert",
+      "Write a deck as a study file (TOML, or JSON), or a study file in the other form, on standard "
+      "output.");
+  std::string convert_input = "-";
+  std::string convert_format = "toml";
+  convert->add_option("INPUT", convert_input, "deck or study file; '-' or none: standard input");
+  convert->add_option("--format", convert_format, "toml (for people) or json (for programs)")
+      ->check(CLI::IsMember({"toml", "json"}));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : usage;
   }
 
+  if (convert->parsed()) return run_convert(convert_input, convert_format);
   if (pareto->parsed()) {
     front.nonnegative = !free_weights;
     return run_pareto(pareto_deck, pareto_format, front, sr_option->count() > 0, pareto_chart);

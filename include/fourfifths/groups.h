@@ -96,7 +96,8 @@ struct GroupRow {
 enum class BoundaryState {
   found,           // from the selection ratio sr on
   never_below,     // at every selection ratio (the group scores highest)
-  none_in_range,   // no cut-off in [-8, 8] reaches it
+  met_in_range,    // at every cut-off in [-8, 8]: any boundary lies at a ratio too small to resolve
+  none_in_range,   // at no cut-off in [-8, 8]
   not_applicable,  // the reference group in the pairwise convention of three or more groups
 };
 
@@ -104,8 +105,9 @@ enum class BoundaryState {
 // basis) at which the group's selection ratio is four-fifths of the highest
 // one in its pool. In the pairwise convention a further group's boundary is
 // its pair's (whichever of the two scores lower). The pool's boundary is the
-// smallest ratio at which every group meets the rule; group then names the
-// binding group.
+// smallest ratio at which every group meets the rule: the largest of the
+// groups' boundaries; none_in_range when a group has none in range, else
+// met_in_range when a group has that state; group then names the binding group.
 struct GroupBoundary {
   BoundaryState state = BoundaryState::never_below;
   int group = -1;             // the group whose rate is four-fifths there (pool: the binding one)

@@ -256,7 +256,8 @@ GroupStudy analyse(const GroupProblem& problem, const StudyOptions& options) {
     if (s.pool_boundary.state == BoundaryState::none_in_range) break;
     if (b.state == BoundaryState::none_in_range ||
         (b.state == BoundaryState::found &&
-         (s.pool_boundary.state != BoundaryState::found || b.sr > s.pool_boundary.sr)))
+         (s.pool_boundary.state != BoundaryState::found || b.sr > s.pool_boundary.sr)) ||
+        (b.state == BoundaryState::met_in_range && s.pool_boundary.state == BoundaryState::never_below))
       s.pool_boundary = b;
   }
 
@@ -297,6 +298,8 @@ const char* name_of(BoundaryState state) {
       return "found";
     case BoundaryState::never_below:
       return "never_below";
+    case BoundaryState::met_in_range:
+      return "met_in_range";
     case BoundaryState::none_in_range:
       return "none_in_range";
     case BoundaryState::not_applicable:

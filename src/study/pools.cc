@@ -185,15 +185,27 @@ GroupBoundary member_boundary(const PoolModel& pool, int member) {
   boundary.against = pool.highest;
   if (!(pool.dx[member] < pool.dx[pool.highest])) return boundary;  // never below
 
+  const double dl = pool.dx[member];
+  const double dh = pool.dx[pool.highest];
+  // Without a zero in [-8, 8], the ratio at the top of the range says whether
+  // the group meets the rule throughout (a group that scores only a little
+  // lower falls below four-fifths only at ratios too small to resolve) or
+  // nowhere.
+  auto without_zero = [&](int32_t status) {
+    boundary.search_status = status;
+    boundary.state = upper_tail(8 - dl) / upper_tail(8 - dh) >= 0.8 ? BoundaryState::met_in_range
+                                                                    : BoundaryState::none_in_range;
+    return boundary;
+  };
+
   if (pool.dx.size() == 2 && member == 1) {
     // The classic boundary: the minority group's ratio against the majority's.
     const Boundary classic = find_boundary(pool.pair);
+    if (!classic.found) return without_zero(classic.search.status);
     boundary.search_status = classic.search.status;
-    boundary.state = classic.found ? BoundaryState::found : BoundaryState::none_in_range;
-    if (classic.found) {
-      boundary.sr = classic.sr;
-      boundary.cutoff = classic.cutoff;
-    }
+    boundary.state = BoundaryState::found;
+    boundary.sr = classic.sr;
+    boundary.cutoff = classic.cutoff;
     return boundary;
   }
 
@@ -203,19 +215,14 @@ GroupBoundary member_boundary(const PoolModel& pool, int member) {
   double re = pool.re;
   double ae = pool.ae;
   int32_t status = 0;
-  const double dl = pool.dx[member];
-  const double dh = pool.dx[pool.highest];
   double last = 0;
   auto f = [&](double& x) {
     last = x;
     return upper_tail(x - dl) / upper_tail(x - dh) - 0.8;
   };
   dfzero(f, b, c, r, re, ae, status);
+  if (status != 1) return without_zero(status);
   boundary.search_status = status;
-  if (status != 1) {
-    boundary.state = BoundaryState::none_in_range;
-    return boundary;
-  }
   boundary.state = BoundaryState::found;
   boundary.cutoff = b;
   const std::vector<double> s = member_ratios(pool, last);
