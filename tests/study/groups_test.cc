@@ -285,6 +285,27 @@ TEST(Groups, HighestGroupIsNotTheReference) {
   EXPECT_EQ(s.pool_boundary.group, 1);  // B scores lowest of all
 }
 
+// A group that scores only a little below the highest one: the ratio of the
+// two normal tails at the top of the searched range, x = 8, is about
+// exp(-8 d) (Mills' ratio), 0.88 for d = 0.016, so it meets the rule at every
+// cut-off in range. A group about 12 standard deviations below meets it at
+// none: even at x = -8, where the reference group is selected whole, its
+// share above the cut-off is 1 - Phi(4), about 3e-5.
+TEST(Groups, BoundaryOutsideTheSearchedRange) {
+  GroupProblem p = three_groups();
+  p.groups[3].predictor_effects = {0.02, 0.0};  // dx = 0.02 / sqrt(1.55) = 0.016
+  const GroupStudy s = analyse(p);
+  ASSERT_FALSE(s.rejected());
+  EXPECT_EQ(s.boundaries[0].state, BoundaryState::met_in_range);
+  EXPECT_EQ(s.boundaries[0].against, 3);
+  EXPECT_EQ(s.pool_boundary.group, 1);
+  p.groups[1].predictor_effects = {-12.0, -6.0};  // dx = -15 / sqrt(1.55), about -12
+  const GroupStudy far = analyse(p);
+  EXPECT_EQ(far.boundaries[1].state, BoundaryState::none_in_range);
+  EXPECT_EQ(far.pool_boundary.state, BoundaryState::none_in_range);
+  EXPECT_EQ(far.pool_boundary.group, 1);
+}
+
 // The pairwise convention: each further group's values are those of its own
 // pair with the reference group, in their relative shares; the reference
 // group has no single selection ratio. In the reference basis both
