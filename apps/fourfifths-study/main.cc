@@ -1,7 +1,8 @@
 // fourfifths-study: the analysis of one problem deck as the classic report,
-// CSV or JSON, with finer sweeps of selection ratios and a chart; and, as the
-// subcommand pareto, the validity-adverse-impact front of the deck's
-// predictors.
+// CSV or JSON, with finer sweeps of selection ratios and a chart, or of a
+// study file of several groups; as the subcommand convert, a deck as a study
+// file; and, as the subcommand pareto, the validity-adverse-impact front of
+// the deck's predictors.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -210,20 +211,22 @@ int run_pareto(const std::string& deck_path, const std::string& format, FrontOpt
 int main(int argc, char** argv) {
   CLI::App app{"The analysis of one selection problem deck (the classic fourfifths deck format)\n"
                "as the classic report, CSV or JSON, with finer sweeps of selection ratios\n"
-               "and a chart.",
+               "and a chart; or of a study file of several groups in one pool.",
                program};
   app.set_version_flag("--version", std::string(program) + " " FOURFIFTHS_VERSION);
   app.footer(
       "Examples:\n"
       "  fourfifths-study --format csv --ratios 0.01:0.99:0.01 --chart ai.svg examples/worked.deck\n"
       "  fourfifths-study pareto --sr 0.10 --format csv examples/pareto.deck\n"
-      "Exit status: 0 success, 1 deck rejected or unreadable, 2 usage error.");
+      "  fourfifths-study --format csv --chart groups.svg examples/groups.toml\n"
+      "  fourfifths-study convert examples/worked.deck > worked.toml\n"
+      "Exit status: 0 success, 1 deck or study file rejected or unreadable, 2 usage error.");
 
   std::string deck_path = "-";
   std::string format = "text";
   std::string ratios_text;
   std::string chart_path;
-  app.add_option("DECK", deck_path, "problem deck; '-' or none: standard input");
+  app.add_option("DECK", deck_path, "problem deck or study file (told apart by the first character); '-' or none: standard input");
   app.add_option("--format", format,
                  "text (the classic report), csv (one line per row) or json (everything)")
       ->check(CLI::IsMember({"text", "csv", "json"}));
@@ -242,7 +245,7 @@ int main(int argc, char** argv) {
   std::string pareto_chart;
   FrontOptions front;
   bool free_weights = false;
-  pareto->add_option("DECK", pareto_deck, "problem deck; '-' or none: standard input");
+  pareto->add_option("DECK", pareto_deck, "problem deck, or study file of two groups; '-' or none: standard input");
   pareto->add_option("--points", front.points, "points evenly spaced in AI between the ends")
       ->check(CLI::Range(2, 10000))
       ->capture_default_str();
