@@ -407,11 +407,18 @@ StudyFileReading read_study_file(std::string_view text, std::string_view file) {
     nlohmann::json j;
     try {
       j = nlohmann::json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
-      std::tie(error.line, error.column) = position(text, e.byte > 0 ? e.byte - 1 : 0);
+    } catch (const nlohmann::json::exception& e) {
+      // A syntax error has a position; a number too large for a double does not.
+      if (const auto* syntax = dynamic_cast<const nlohmann::json::parse_error*>(&e))
+        std::tie(error.line, error.column) = position(text, syntax->byte > 0 ? syntax->byte - 1 : 0);
+      // nlohmann's own text, without its "[json.exception...] parse error at
+      // line 2, column 20: " prefix: the position is ours.
       std::string what = e.what();
+      const std::size_t tag = what.find("] ");
+      if (tag != std::string::npos) what.erase(0, tag + 2);
       const std::size_t colon = what.find(": ", what.find("parse error"));
-      error.message = "not JSON: " + (colon == std::string::npos ? what : what.substr(colon + 2));
+      if (what.rfind("parse error", 0) == 0 && colon != std::string::npos) what.erase(0, colon + 2);
+      error.message = "not JSON: " + what;
       reading.error = error;
       return reading;
     }

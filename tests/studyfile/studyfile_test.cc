@@ -201,10 +201,47 @@ TEST(StudyFile, Json) {
   EXPECT_EQ(read_study_file(bad, "f.json").error->describe(),
             "f.json: key 'groups[2].share': must be positive: a group without applicants has no "
             "selection ratio");
+  bad = json;
+  bad.replace(bad.find("\"share\": 1.0"), 12, "\"share\": 1e999");
+  EXPECT_EQ(read_study_file(bad, "f.json").error->describe().substr(0, 16), "f.json: not JSON");
   const StudyFileReading syntax = read_study_file("{\n  \"predictors\": [\"a\",]\n}", "s.json");
   ASSERT_TRUE(syntax.error);
   EXPECT_EQ(syntax.error->line, 2);
   EXPECT_NE(syntax.error->describe().find("s.json:2:"), std::string::npos) << syntax.error->describe();
+}
+
+// Every prefix of the example, in either form, and the example with any one
+// byte replaced by a character that breaks or bends the syntax: each is read
+// to a study or to a fault with a message, never a crash (the sanitizer build
+// runs this too), and each study read can be analysed or is rejected.
+TEST(StudyFile, DamagedFilesEndInAFaultOrAStudy) {
+  const std::string toml = slurp(FOURFIFTHS_SOURCE_DIR "/examples/groups.toml");
+  const StudyFileReading example = read_study_file(toml, "groups.toml");
+  ASSERT_FALSE(example.error);
+  const std::string json = write_study_json(example.study);
+  int faults = 0;
+  for (const std::string* text : {&toml, &json}) {
+    std::vector<std::string> damaged;
+    for (std::size_t n = 0; n < text->size(); n += 3) damaged.push_back(text->substr(0, n));
+    for (std::size_t k = 0; k < text->size(); k += 7)
+      for (char c : {'"', '[', '}', '=', '\n', '\xff'}) {
+        std::string t = *text;
+        t[k] = c;
+        damaged.push_back(t);
+      }
+    for (const std::string& t : damaged) {
+      const StudyFileReading r = read_study_file(t, "damaged");
+      if (r.error) {
+        ++faults;
+        EXPECT_FALSE(r.error->message.empty());
+        EXPECT_EQ(r.error->file, "damaged");
+      } else {
+        const GroupStudy s = analyse(r.study.problem);
+        EXPECT_TRUE(s.rejected() || !s.rows.empty());
+      }
+    }
+  }
+  EXPECT_GT(faults, 500);
 }
 
 }  // namespace
