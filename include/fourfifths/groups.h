@@ -84,7 +84,7 @@ struct GroupValues {
 // One selection ratio of the tables, every group at it.
 struct GroupRow {
   RowKind kind = RowKind::builtin;
-  double sr = 0;  // the row's ratio: overall, or the reference group's
+  double sr = 0;                     // the row's ratio: overall, or the reference group's
   RowStatus status = RowStatus::ok;  // ok when every group's values are computed
   double quality = 0;                // mean quality of all selected (joint pool, overall basis)
   double standardized_quality = 0;   // the same on the scale of the whole pool
@@ -110,20 +110,20 @@ enum class BoundaryState {
 // met_in_range when a group has that state; group then names the binding group.
 struct GroupBoundary {
   BoundaryState state = BoundaryState::never_below;
-  int group = -1;             // the group whose rate is four-fifths there (pool: the binding one)
-  int against = -1;           // the group with the highest selection ratio it is measured against
-  int search_status = 0;      // the zero finder's status (0 when no search ran)
-  double sr = 0;              // found: the basis ratio there
-  double cutoff = 0;          // found: the cut-off on the predictor composite
+  int group = -1;         // the group whose rate is four-fifths there (pool: the binding one)
+  int against = -1;       // the group with the highest selection ratio it is measured against
+  int search_status = 0;  // the zero finder's status (0 when no search ran)
+  double sr = 0;          // found: the basis ratio there
+  double cutoff = 0;      // found: the cut-off on the predictor composite
 };
 
 // The analysis of a problem of several groups.
 struct GroupStudy {
-  GroupProblem problem;                // as given
-  std::vector<std::string> messages;   // why it cannot be analysed; nothing below is set then
-  std::vector<double> weights;         // the predictor weights in use
-  Composites composites;               // dx and dy: those of the first further group
-  std::vector<double> dx;              // per group, the reference group's 0
+  GroupProblem problem;               // as given
+  std::vector<std::string> messages;  // why it cannot be analysed; nothing below is set then
+  std::vector<double> weights;        // the predictor weights in use
+  Composites composites;              // dx and dy: those of the first further group
+  std::vector<double> dx;             // per group, the reference group's 0
   std::vector<double> dy;
   std::vector<GroupBoundary> boundaries;  // per group
   GroupBoundary pool_boundary;
@@ -141,8 +141,9 @@ std::vector<std::string> validate(const GroupProblem& problem);
 // the same problem as a Problem (see as_problem), bit for bit.
 GroupStudy analyse(const GroupProblem& problem, const StudyOptions& options = {});
 
-// The two-group problem of the reference group and group g (1 or more) alone,
-// the applicant ratio being the ratio of their shares.
+// The two-group problem of the reference group and group g alone, the
+// applicant ratio being the ratio of their shares. Throws std::out_of_range
+// when the problem has no group g.
 Problem as_problem(const GroupProblem& problem, int g = 1);
 
 // A two-group problem as a problem of groups "majority" (share the applicant

@@ -39,7 +39,8 @@ Style group_style(std::size_t k) {
 
 std::string group_chart(const GroupStudy& study) {
   if (study.rejected())
-    throw std::invalid_argument("a rejected study has no values to chart: " + study.messages.front());
+    throw std::invalid_argument("a rejected study has no values to chart: " +
+                                study.messages.front());
   const GroupProblem& p = study.problem;
   const bool overall = p.basis == Basis::overall;
   const std::string ratio = overall ? "SR" : "reference SR";
@@ -49,7 +50,8 @@ std::string group_chart(const GroupStudy& study) {
   d.title = "Adverse impact of " + std::to_string(p.groups.size()) + " groups by " +
             (overall ? "overall" : "reference group's") + " selection ratio \xE2\x80\x94 ";
   if (pool.state == BoundaryState::found)
-    d.title += "every group meets the four-fifths rule from " + ratio + " " + label_number(pool.sr, 3);
+    d.title +=
+        "every group meets the four-fifths rule from " + ratio + " " + label_number(pool.sr, 3);
   else if (pool.state == BoundaryState::none_in_range)
     d.title += "not every group meets the four-fifths rule in range";
   else
@@ -68,14 +70,16 @@ std::string group_chart(const GroupStudy& study) {
                    [](const GroupRow* a, const GroupRow* b) { return a->sr < b->sr; });
 
   const double top_edge = 70 + 21 * static_cast<double>(title_lines.size() - 1);
-  const Panel panel = page_panel(top_edge, page_height - top_edge - 90,
-                                 round_axis(0, 1, 10, overall ? "Overall selection ratio (SR)"
-                                                              : "Reference group's selection ratio"),
-                                 round_axis(0, 1, 5, "AI against the highest group"));
+  const Panel panel = page_panel(
+      top_edge, page_height - top_edge - 90,
+      round_axis(0, 1, 10,
+                 overall ? "Overall selection ratio (SR)" : "Reference group's selection ratio"),
+      round_axis(0, 1, 5, "AI against the highest group"));
   draw_panel(d, panel);
   const double y08 = panel.py(0.8);
   draw_line(d, panel.left, y08, panel.right(), y08, four_fifths_style());
-  draw_text(d, panel.left + 8, y08 - 6, "four-fifths rule", {.colour = four_fifths_colour, .halo = true});
+  draw_text(d, panel.left + 8, y08 - 6, "four-fifths rule",
+            {.colour = four_fifths_colour, .halo = true});
   d.data = {{"y08", coordinate(y08)},
             {"plot", coordinate(panel.left) + " " + coordinate(panel.top) + " " +
                          coordinate(panel.right()) + " " + coordinate(panel.bottom())}};
@@ -102,8 +106,8 @@ std::string group_chart(const GroupStudy& study) {
     draw_line(d, xb, panel.top, xb, panel.bottom(), pool_boundary_style);
     const std::string label = "every group from " + ratio + " " + label_number(pool.sr, 3);
     const double width = text_width(label, 12);
-    draw_text(d, clamp_start(xb - width / 2, width, panel.left, panel.right()), panel.top - 8, label,
-              {.colour = pool_boundary_style.colour, .halo = true});
+    draw_text(d, clamp_start(xb - width / 2, width, panel.left, panel.right()), panel.top - 8,
+              label, {.colour = pool_boundary_style.colour, .halo = true});
     legend.push_back({.label = "all groups: " + ratio + " " + label_number(pool.sr, 3),
                       .style = pool_boundary_style});
   }
@@ -118,10 +122,12 @@ std::string group_chart(const GroupStudy& study) {
     std::string entry = name;
     if (b.state == BoundaryState::found && panel.contains(b.sr, 0.8)) {
       const double xb = panel.px(b.sr);
-      draw_marker(d, xb, y08, {.colour = lines[k].style.colour, .marker = Marker::circle, .filled = true}, 5);
+      draw_marker(d, xb, y08,
+                  {.colour = lines[k].style.colour, .marker = Marker::circle, .filled = true}, 5);
       const std::string label = name + " " + label_number(b.sr, 3);
       const double width = text_width(label, 12);
-      const double dy = (k % 2 == 0 ? 20 : -12) + (k % 2 == 0 ? 1 : -1) * 15 * static_cast<double>(k / 2);
+      const double dy =
+          (k % 2 == 0 ? 20 : -12) + (k % 2 == 0 ? 1 : -1) * 15 * static_cast<double>(k / 2);
       draw_text(d, clamp_start(xb + 6, width, panel.left, panel.right()), y08 + dy, label,
                 {.colour = lines[k].style.colour, .halo = true});
       entry += ": " + ratio + " " + label_number(b.sr, 3);
@@ -130,7 +136,8 @@ std::string group_chart(const GroupStudy& study) {
     } else {
       entry += ": not in range";
     }
-    legend.insert(legend.begin() + static_cast<std::ptrdiff_t>(k), {.label = entry, .style = lines[k].style});
+    legend.insert(legend.begin() + static_cast<std::ptrdiff_t>(k),
+                  {.label = entry, .style = lines[k].style});
   }
   legend.push_back({.label = "four-fifths rule", .style = four_fifths_style()});
   draw_legend(d, legend_left, panel.top, legend_width, "Groups", legend);
@@ -144,7 +151,8 @@ std::string group_chart(const GroupStudy& study) {
   d.desc += ", with the four-fifths rule at AI = 0.8. ";
   if (pool.state == BoundaryState::found)
     d.desc += "Every group meets the rule from " + ratio + " " + label_number(pool.sr, 3) +
-              " on; the binding group is " + p.groups[static_cast<std::size_t>(pool.group)].name + ".";
+              " on; the binding group is " + p.groups[static_cast<std::size_t>(pool.group)].name +
+              ".";
   return d.svg();
 }
 

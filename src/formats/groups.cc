@@ -102,8 +102,11 @@ std::string group_text(const GroupStudy& s) {
   if (p.criteria > 0) {
     out += "Criterion weights:";
     for (int k = 0; k < p.criteria; ++k)
-      out += " " + criterion_name(p, k) + " " + fixed(p.criterion_weights[static_cast<std::size_t>(k)], 0);
-    out += "\nCorrelation of the predictor and criterion composites: " + fixed(s.composites.rxy, 0) + "\n";
+      out += " " + criterion_name(p, k) + " " +
+             fixed(p.criterion_weights[static_cast<std::size_t>(k)], 0);
+    out +=
+        "\nCorrelation of the predictor and criterion composites: " + fixed(s.composites.rxy, 0) +
+        "\n";
   }
 
   const std::vector<double> share = shares(s);
@@ -116,8 +119,8 @@ std::string group_text(const GroupStudy& s) {
            boundary_words(s, s.boundaries[g]) + "\n";
   out += "\nEvery group meets the four-fifths rule ";
   if (s.pool_boundary.state == BoundaryState::found)
-    out += "from " + ratio_name(s) + " " + fixed(s.pool_boundary.sr, 0) + " on (binding group: " +
-           group_name(s, s.pool_boundary.group) + ")\n";
+    out += "from " + ratio_name(s) + " " + fixed(s.pool_boundary.sr, 0) +
+           " on (binding group: " + group_name(s, s.pool_boundary.group) + ")\n";
   else if (s.pool_boundary.state == BoundaryState::none_in_range)
     out += "at no selection ratio in range: " + group_name(s, s.pool_boundary.group) +
            " reaches four-fifths of " + group_name(s, s.pool_boundary.against) +
@@ -150,9 +153,10 @@ std::string group_text(const GroupStudy& s) {
     out += "\nAll selected\nkind           SR     quality  std. q.  every group meets 4/5\n";
     for (const GroupRow& row : s.rows)
       out += padded(name_of(row.kind), 10) + fixed(row.sr, 8) + " " +
-             (row.status == RowStatus::ok ? fixed(row.quality, 10) + fixed(row.standardized_quality, 9) +
-                                                (row.all_meet ? "  yes" : "  no") + "\n"
-                                          : "no cut-off in [-8, 8] gives this ratio\n");
+             (row.status == RowStatus::ok
+                  ? fixed(row.quality, 10) + fixed(row.standardized_quality, 9) +
+                        (row.all_meet ? "  yes" : "  no") + "\n"
+                  : "no cut-off in [-8, 8] gives this ratio\n");
   }
   return out;
 }
@@ -173,11 +177,14 @@ std::string group_csv(const GroupStudy& s) {
     for (std::size_t g = 0; g < row.groups.size(); ++g) {
       const GroupValues& v = row.groups[g];
       const bool reported = std::isfinite(v.sr);
-      csv += std::string(name_of(row.kind)) + "," + shortest(row.sr) + "," + name_of(v.status) + "," +
-             field(s.problem.groups[g].name) + "," + (g == 0 ? "1" : "0") + "," + shortest(share[g]);
-      for (double value : {v.cutoff, v.sr, v.sr_reference, v.ai, v.ai_highest}) csv += "," + shortest(value);
+      csv += std::string(name_of(row.kind)) + "," + shortest(row.sr) + "," + name_of(v.status) +
+             "," + field(s.problem.groups[g].name) + "," + (g == 0 ? "1" : "0") + "," +
+             shortest(share[g]);
+      for (double value : {v.cutoff, v.sr, v.sr_reference, v.ai, v.ai_highest})
+        csv += "," + shortest(value);
       csv += std::string(",") + (reported ? (v.meets ? "1" : "0") : "");
-      for (double value : {v.quality, v.standardized_quality, row.quality, row.standardized_quality})
+      for (double value :
+           {v.quality, v.standardized_quality, row.quality, row.standardized_quality})
         csv += "," + shortest(value);
       csv += std::string(",") + (row.all_meet ? "1" : "0") + "\n";
     }
@@ -211,7 +218,9 @@ std::string group_json(const GroupStudy& s) {
   for (double w : s.weights) weights.push_back(number(w));
   j["weights"] = weights;
   const Composites& c = s.composites;
-  j["composites"] = {{"sxx", number(c.sxx)}, {"syy", number(c.syy)}, {"sxy", number(c.sxy)},
+  j["composites"] = {{"sxx", number(c.sxx)},
+                     {"syy", number(c.syy)},
+                     {"sxy", number(c.sxy)},
                      {"rxy", number(c.rxy)}};
   ordered_json boundaries = ordered_json::array();
   for (const GroupBoundary& b : s.boundaries) boundaries.push_back(boundary_json(s, b));
@@ -228,16 +237,17 @@ std::string group_json(const GroupStudy& s) {
     ordered_json values = ordered_json::array();
     for (std::size_t g = 0; g < row.groups.size(); ++g) {
       const GroupValues& v = row.groups[g];
-      values.push_back({{"group", p.groups[g].name},
-                        {"status", name_of(v.status)},
-                        {"cutoff", number(v.cutoff)},
-                        {"sr", number(v.sr)},
-                        {"reference_sr", number(v.sr_reference)},
-                        {"ai", number(v.ai)},
-                        {"ai_highest", number(v.ai_highest)},
-                        {"meets", std::isfinite(v.sr) ? ordered_json(v.meets) : ordered_json(nullptr)},
-                        {"quality", number(v.quality)},
-                        {"standardized_quality", number(v.standardized_quality)}});
+      values.push_back(
+          {{"group", p.groups[g].name},
+           {"status", name_of(v.status)},
+           {"cutoff", number(v.cutoff)},
+           {"sr", number(v.sr)},
+           {"reference_sr", number(v.sr_reference)},
+           {"ai", number(v.ai)},
+           {"ai_highest", number(v.ai_highest)},
+           {"meets", std::isfinite(v.sr) ? ordered_json(v.meets) : ordered_json(nullptr)},
+           {"quality", number(v.quality)},
+           {"standardized_quality", number(v.standardized_quality)}});
     }
     r["groups"] = values;
     rows.push_back(std::move(r));

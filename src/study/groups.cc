@@ -35,10 +35,12 @@ std::vector<std::string> group_messages(const GroupProblem& p) {
     messages.emplace_back("A study needs a reference group and at least one further group");
     return messages;
   }
-  if (!p.predictor_names.empty() && p.predictor_names.size() != static_cast<std::size_t>(p.predictors))
+  if (!p.predictor_names.empty() &&
+      p.predictor_names.size() != static_cast<std::size_t>(p.predictors))
     messages.push_back("Expected " + std::to_string(p.predictors) + " predictor names, got " +
                        std::to_string(p.predictor_names.size()));
-  if (!p.criterion_names.empty() && p.criterion_names.size() != static_cast<std::size_t>(p.criteria))
+  if (!p.criterion_names.empty() &&
+      p.criterion_names.size() != static_cast<std::size_t>(p.criteria))
     messages.push_back("Expected " + std::to_string(p.criteria) + " criterion names, got " +
                        std::to_string(p.criterion_names.size()));
   std::set<std::string> seen;
@@ -54,6 +56,13 @@ std::vector<std::string> group_messages(const GroupProblem& p) {
       messages.push_back("Share of group " + quoted(group.name) +
                          (g == 0 ? " must be a finite number, not negative"
                                  : " must be a positive finite number"));
+  }
+  if (p.basis == Basis::overall && messages.empty()) {
+    double total = 0;
+    for (const Group& group : p.groups) total += group.share;
+    if (!std::isfinite(total))
+      messages.emplace_back(
+          "The groups' shares add up to more than a number can hold: give them on a smaller scale");
   }
   const Group& reference = p.groups[0];
   if (!all_zero(reference.predictor_effects) || !all_zero(reference.criterion_effects))
@@ -155,14 +164,15 @@ Problem as_problem(const GroupProblem& p, int g) {
   problem.predictors = p.predictors;
   problem.criteria = p.criteria;
   problem.basis = p.basis;
-  if (p.basis == Basis::overall) problem.applicant_ratio = p.groups[0].share / p.groups[g].share;
+  const Group& group = p.groups.at(static_cast<std::size_t>(g));
+  if (p.basis == Basis::overall) problem.applicant_ratio = p.groups[0].share / group.share;
   problem.regression_weights = p.regression_weights;
   problem.quality = p.quality;
   problem.predictor_weights = p.predictor_weights;
   problem.criterion_weights = p.criterion_weights;
   problem.correlations = p.correlations;
-  problem.predictor_effects = p.groups[g].predictor_effects;
-  problem.criterion_effects = p.groups[g].criterion_effects;
+  problem.predictor_effects = group.predictor_effects;
+  problem.criterion_effects = group.criterion_effects;
   problem.requested_ratios = p.requested_ratios;
   return problem;
 }
@@ -171,8 +181,10 @@ GroupProblem as_group_problem(const Problem& problem) {
   GroupProblem p;
   p.predictors = problem.predictors;
   p.criteria = problem.criteria;
-  for (int i = 0; i < problem.predictors; ++i) p.predictor_names.push_back("P" + std::to_string(i + 1));
-  for (int k = 0; k < problem.criteria; ++k) p.criterion_names.push_back("C" + std::to_string(k + 1));
+  for (int i = 0; i < problem.predictors; ++i)
+    p.predictor_names.push_back("P" + std::to_string(i + 1));
+  for (int k = 0; k < problem.criteria; ++k)
+    p.criterion_names.push_back("C" + std::to_string(k + 1));
   p.basis = problem.basis;
   p.regression_weights = problem.regression_weights;
   p.quality = problem.quality;
@@ -257,7 +269,8 @@ GroupStudy analyse(const GroupProblem& problem, const StudyOptions& options) {
     if (b.state == BoundaryState::none_in_range ||
         (b.state == BoundaryState::found &&
          (s.pool_boundary.state != BoundaryState::found || b.sr > s.pool_boundary.sr)) ||
-        (b.state == BoundaryState::met_in_range && s.pool_boundary.state == BoundaryState::never_below))
+        (b.state == BoundaryState::met_in_range &&
+         s.pool_boundary.state == BoundaryState::never_below))
       s.pool_boundary = b;
   }
 

@@ -117,7 +117,9 @@ std::vector<std::string> names(const toml::table& root, std::string_view key, bo
     std::string name = text(list[i], at);
     if (name.empty()) fault(&list[i], at, "a name may not be empty");
     if (!seen.insert(name).second)
-      fault(&list[i], at, "\"" + name + "\" names two variables: every predictor and criterion needs its own name");
+      fault(
+          &list[i], at,
+          "\"" + name + "\" names two variables: every predictor and criterion needs its own name");
     out.push_back(std::move(name));
   }
   return out;
@@ -153,10 +155,11 @@ std::vector<double> correlations(const toml::node& node, int n) {
     const toml::array& row = array(rows[i], at);
     const int length = full ? n : i + 1;
     if (row.size() != static_cast<std::size_t>(length))
-      fault(&rows[i], at,
-            "expected " + std::to_string(length) + " values (" +
-                (full ? "every row whole, as the first" : "the lower triangle, up to the diagonal") +
-                "), got " + std::to_string(row.size()));
+      fault(
+          &rows[i], at,
+          "expected " + std::to_string(length) + " values (" +
+              (full ? "every row whole, as the first" : "the lower triangle, up to the diagonal") +
+              "), got " + std::to_string(row.size()));
     for (int j = 0; j < length; ++j)
       r[i * n + j] = number(row[j], at + "[" + std::to_string(j + 1) + "]");
   }
@@ -165,7 +168,8 @@ std::vector<double> correlations(const toml::node& node, int n) {
       if (!full) {
         r[j * n + i] = r[i * n + j];
       } else if (r[j * n + i] != r[i * n + j]) {
-        const std::string at = key + "[" + std::to_string(j + 1) + "][" + std::to_string(i + 1) + "]";
+        const std::string at =
+            key + "[" + std::to_string(j + 1) + "][" + std::to_string(i + 1) + "]";
         fault(&rows[j].as_array()->at(i), at,
               "differs from the entry at row " + std::to_string(i + 1) + ", column " +
                   std::to_string(j + 1) + ": the matrix must be symmetric");
@@ -202,10 +206,12 @@ void read_selection(const toml::table& root, StudyFile& s) {
   const toml::table& sel = table(*node, "selection");
   allow_only(sel, "selection", {"basis", "pool", "quality", "ratios", "sweep"});
   if (const toml::node* n = sel.get("basis"))
-    p.basis = choice(*n, "selection.basis", {"overall", "reference"}) == "overall" ? Basis::overall
-                                                                                 : Basis::majority;
+    p.basis = choice(*n, "selection.basis", {"overall", "reference"}) == "overall"
+                  ? Basis::overall
+                  : Basis::majority;
   if (const toml::node* n = sel.get("pool"))
-    p.pool = choice(*n, "selection.pool", {"joint", "pairwise"}) == "joint" ? Pool::joint : Pool::pairwise;
+    p.pool = choice(*n, "selection.pool", {"joint", "pairwise"}) == "joint" ? Pool::joint
+                                                                            : Pool::pairwise;
   if (const toml::node* n = sel.get("quality"))
     p.quality = choice(*n, "selection.quality", {"criterion", "predictor"}) == "criterion"
                     ? Quality::criterion
@@ -239,7 +245,8 @@ void read_weights(const toml::table& root, StudyFile& s) {
     p.predictor_weights = by_name(pw, "weights.predictors", p.predictor_names);
   }
   if (p.criteria > 0)
-    p.criterion_weights = by_name(required(w, "weights", "criteria"), "weights.criteria", p.criterion_names);
+    p.criterion_weights =
+        by_name(required(w, "weights", "criteria"), "weights.criteria", p.criterion_names);
   else if (const toml::node* cw = w.get("criteria"))
     fault(cw, "weights.criteria", "the study names no criteria");
 }
@@ -273,7 +280,8 @@ void read_groups(const toml::table& root, StudyFile& s) {
       const bool usable = g == 0 ? group.share >= 0 : group.share > 0;
       if (!usable)
         fault(share, share_key,
-              g == 0 ? "may not be negative" : "must be positive: a group without applicants has no selection ratio");
+              g == 0 ? "may not be negative"
+                     : "must be positive: a group without applicants has no selection ratio");
     } else if (p.basis == Basis::overall) {
       fault(&t, at + ".share",
             "missing: in the overall basis every group needs its share of the pool (or its count)");
@@ -284,10 +292,12 @@ void read_groups(const toml::table& root, StudyFile& s) {
       effects = by_name(*e, at + ".effects", variables);
     else if (g > 0)
       fault(&t, at + ".effects",
-            "missing: the group's standardized differences from the reference group, by variable name");
+            "missing: the group's standardized differences from the reference group, by variable "
+            "name");
     if (g == 0 && effects != zero)
-      fault(t.get("effects"), at + ".effects",
-            "the reference group's effect sizes must be zero: every group's are differences from it");
+      fault(
+          t.get("effects"), at + ".effects",
+          "the reference group's effect sizes must be zero: every group's are differences from it");
     if (g > 0) {
       const auto np = static_cast<std::ptrdiff_t>(p.predictors);
       group.predictor_effects.assign(effects.begin(), effects.begin() + np);
@@ -298,7 +308,8 @@ void read_groups(const toml::table& root, StudyFile& s) {
 }
 
 StudyFile walk(const toml::table& root) {
-  allow_only(root, "", {"predictors", "criteria", "correlations", "weights", "selection", "groups"});
+  allow_only(root, "",
+             {"predictors", "criteria", "correlations", "weights", "selection", "groups"});
   StudyFile s;
   GroupProblem& p = s.problem;
   std::set<std::string> seen;
@@ -342,7 +353,8 @@ bool to_toml(const nlohmann::json& j, toml::array* a, toml::table* t, const std:
       toml::array sub;
       std::size_t i = 0;
       for (const auto& v : j)
-        if (!to_toml(v, &sub, nullptr, "", path + "[" + std::to_string(++i) + "]", bad)) return false;
+        if (!to_toml(v, &sub, nullptr, "", path + "[" + std::to_string(++i) + "]", bad))
+          return false;
       insert(a, t, key, std::move(sub));
       return true;
     }
@@ -391,7 +403,8 @@ std::string StudyFileError::describe() const {
 bool is_study_file(std::string_view text) {
   for (char c : text) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    return c == '#' || c == '[' || c == '{' || c == '"' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return c == '#' || c == '[' || c == '{' || c == '"' || (c >= 'A' && c <= 'Z') ||
+           (c >= 'a' && c <= 'z');
   }
   return false;
 }
@@ -410,7 +423,8 @@ StudyFileReading read_study_file(std::string_view text, std::string_view file) {
     } catch (const nlohmann::json::exception& e) {
       // A syntax error has a position; a number too large for a double does not.
       if (const auto* syntax = dynamic_cast<const nlohmann::json::parse_error*>(&e))
-        std::tie(error.line, error.column) = position(text, syntax->byte > 0 ? syntax->byte - 1 : 0);
+        std::tie(error.line, error.column) =
+            position(text, syntax->byte > 0 ? syntax->byte - 1 : 0);
       // nlohmann's own text, without its "[json.exception...] parse error at
       // line 2, column 20: " prefix: the position is ours.
       std::string what = e.what();

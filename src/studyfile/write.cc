@@ -131,7 +131,8 @@ std::string write_study_toml(const StudyFile& study, std::string_view comment) {
   out += "\n";
 
   out += "[selection]\n";
-  out += "# \"overall\": a row's ratio is the whole pool's; \"reference\": the reference group's.\n";
+  out +=
+      "# \"overall\": a row's ratio is the whole pool's; \"reference\": the reference group's.\n";
   out += std::string("basis = \"") + basis_word(p.basis) + "\"\n";
   out += "# \"joint\": one cut-off for the whole pool; \"pairwise\": each group with the\n";
   out += "# reference group alone, in their relative shares.\n";
@@ -143,7 +144,9 @@ std::string write_study_toml(const StudyFile& study, std::string_view comment) {
     out += (i ? ", " : "") + toml_number(p.requested_ratios[i]);
   out += "]\n";
   if (!study.sweep.empty())
-    out += "# Further ratios: numbers and ranges FROM:TO:STEP.\nsweep = " + toml_string(study.sweep) + "\n";
+    out +=
+        "# Further ratios: numbers and ranges FROM:TO:STEP.\nsweep = " + toml_string(study.sweep) +
+        "\n";
 
   out += "\n# The reference group first. Shares (or counts) matter only as ratios; effect\n";
   out += "# sizes are standardized differences from the reference group, by variable.\n";
@@ -224,7 +227,8 @@ bool study_file_of(const Problem& problem, StudyFile& study, std::string& error)
         error = "a value of the problem is not a finite number";
         return false;
       }
-  if (problem.basis == Basis::overall && !(std::isfinite(problem.applicant_ratio) && problem.applicant_ratio >= 0)) {
+  if (problem.basis == Basis::overall &&
+      !(std::isfinite(problem.applicant_ratio) && problem.applicant_ratio >= 0)) {
     error = "the applicant ratio is not a finite number, at least 0";
     return false;
   }

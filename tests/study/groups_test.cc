@@ -21,7 +21,8 @@ namespace fourfifths {
 namespace {
 
 bool same_bits(double a, double b) {
-  return (std::isnan(a) && std::isnan(b)) || std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+  return (std::isnan(a) && std::isnan(b)) ||
+         std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
 }
 
 #define EXPECT_SAME(a, b) EXPECT_TRUE(same_bits(a, b)) << #a " = " << (a) << ", " #b " = " << (b)
@@ -41,10 +42,11 @@ GroupProblem three_groups(Basis basis = Basis::overall, Pool pool = Pool::joint)
   p.predictor_weights = {1.0, 0.5};
   p.criterion_weights = {1.0};
   p.correlations = {1.0, 0.3, 0.5, 0.3, 1.0, 0.4, 0.5, 0.4, 1.0};
-  p.groups = {{.name = "A", .share = 60, .predictor_effects = {}, .criterion_effects = {}},
-              {.name = "B", .share = 15, .predictor_effects = {-1.0, -0.2}, .criterion_effects = {-0.4}},
-              {.name = "C", .share = 20, .predictor_effects = {-0.7, -0.1}, .criterion_effects = {-0.3}},
-              {.name = "D", .share = 5, .predictor_effects = {-0.1, 0.1}, .criterion_effects = {0.0}}};
+  p.groups = {
+      {.name = "A", .share = 60, .predictor_effects = {}, .criterion_effects = {}},
+      {.name = "B", .share = 15, .predictor_effects = {-1.0, -0.2}, .criterion_effects = {-0.4}},
+      {.name = "C", .share = 20, .predictor_effects = {-0.7, -0.1}, .criterion_effects = {-0.3}},
+      {.name = "D", .share = 5, .predictor_effects = {-0.1, 0.1}, .criterion_effects = {0.0}}};
   p.requested_ratios = {0.15, 0.30};
   return p;
 }
@@ -236,8 +238,8 @@ TEST(Groups, BoundariesAgainstDirectSearch) {
     double total = 0;
     for (const Group& g : p.groups) total += g.share;
     // Every further group scores lower than the reference group on the composite.
-    const auto highest = static_cast<std::size_t>(
-        std::max_element(s.dx.begin(), s.dx.end()) - s.dx.begin());
+    const auto highest =
+        static_cast<std::size_t>(std::max_element(s.dx.begin(), s.dx.end()) - s.dx.begin());
     ASSERT_EQ(highest, 0u);
     EXPECT_EQ(s.boundaries[0].state, BoundaryState::never_below);
     double largest = 0;
@@ -352,9 +354,14 @@ TEST(Groups, Messages) {
        "Share of group 'B' must be a positive finite number"},
       {"reference share", [](GroupProblem& p) { p.groups[0].share = -1; },
        "Share of group 'A' must be a finite number, not negative"},
-      {"reference effects", [](GroupProblem& p) { p.groups[0].predictor_effects = {0.1, 0}; },
+      {"reference effects",
+       [](GroupProblem& p) {
+         p.groups[0].predictor_effects = {0.1, 0};
+       },
        "The effect sizes of the reference group 'A' must be zero: every group's are differences "
        "from it"},
+      {"shares too large", [](GroupProblem& p) { p.groups[1].share = p.groups[2].share = 1e308; },
+       "The groups' shares add up to more than a number can hold: give them on a smaller scale"},
       {"names", [](GroupProblem& p) { p.predictor_names = {"test"}; },
        "Expected 2 predictor names, got 1"},
       {"effects of the first", [](GroupProblem& p) { p.groups[1].criterion_effects.clear(); },

@@ -81,9 +81,10 @@ TEST(StudyFile, AsymmetricDeckIsRefused) {
   StudyFile study;
   std::string error;
   EXPECT_FALSE(study_file_of(p, study, error));
-  EXPECT_EQ(error,
-            "the correlation matrix is not symmetric (row 2, column 1 differs from row 1, column 2): "
-            "a study file holds one symmetric matrix");
+  EXPECT_EQ(
+      error,
+      "the correlation matrix is not symmetric (row 2, column 1 differs from row 1, column 2): "
+      "a study file holds one symmetric matrix");
 }
 
 const char* const minimal = R"(predictors = ["a", "b"]
@@ -135,24 +136,24 @@ TEST(StudyFile, Faults) {
   };
   const std::vector<Case> cases = {
       {"share = 4", "share = 4\nshar = 5",
-       "f.toml:10:1: key 'groups[1].shar': unknown key (expected one of: name, share, count, effects)"},
-      {"b = -0.2, ", "",
-       "f.toml:13:11: key 'groups[2].effects.b': missing"},
-      {"y = -0.5", "y = -0.5, z = 1",
-       "f.toml:13:41: key 'groups[2].effects.z': no such variable"},
+       "f.toml:10:1: key 'groups[1].shar': unknown key (expected one of: name, share, count, "
+       "effects)"},
+      {"b = -0.2, ", "", "f.toml:13:11: key 'groups[2].effects.b': missing"},
+      {"y = -0.5", "y = -0.5, z = 1", "f.toml:13:41: key 'groups[2].effects.z': no such variable"},
       {"[0.3, 1]", "[0.3, 1, 2]",
-       "f.toml:3:22: key 'correlations[2]': expected 2 values (the lower triangle, up to the diagonal), got 3"},
+       "f.toml:3:22: key 'correlations[2]': expected 2 values (the lower triangle, up to the "
+       "diagonal), got 3"},
       {"[[1], [0.3, 1], [0.5, 0.4, 1]]", "[[1, 0.3, 0.5], [0.35, 1, 0.4], [0.5, 0.4, 1]]",
        "f.toml:3:21: key 'correlations[1][2]': differs from the entry at row 2, column 1: the "
        "matrix must be symmetric"},
-      {"name = \"other\"", "name = \"ref\"", "f.toml:11:8: key 'groups[2].name': \"ref\" names two groups"},
+      {"name = \"other\"", "name = \"ref\"",
+       "f.toml:11:8: key 'groups[2].name': \"ref\" names two groups"},
       {"share = 1\n", "share = 0\n",
        "f.toml:12:9: key 'groups[2].share': must be positive: a group without applicants has no "
        "selection ratio"},
       {"share = 1\n", "share = 1\ncount = 2\n",
        "f.toml:13:9: key 'groups[2].count': give the group's share or its count, not both"},
-      {"criteria = { y = 1 }\n", "",
-       "f.toml:4:1: key 'weights.criteria': missing"},
+      {"criteria = { y = 1 }\n", "", "f.toml:4:1: key 'weights.criteria': missing"},
       {"predictors = { a = 1, b = 0.5 }", "predictors = \"regresion\"",
        "f.toml:5:14: key 'weights.predictors': expected one of \"regression\", \"front\", not "
        "\"regresion\""},
@@ -207,7 +208,8 @@ TEST(StudyFile, Json) {
   const StudyFileReading syntax = read_study_file("{\n  \"predictors\": [\"a\",]\n}", "s.json");
   ASSERT_TRUE(syntax.error);
   EXPECT_EQ(syntax.error->line, 2);
-  EXPECT_NE(syntax.error->describe().find("s.json:2:"), std::string::npos) << syntax.error->describe();
+  EXPECT_NE(syntax.error->describe().find("s.json:2:"), std::string::npos)
+      << syntax.error->describe();
 }
 
 // Every prefix of the example, in either form, and the example with any one
