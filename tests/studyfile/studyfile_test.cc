@@ -168,6 +168,8 @@ TEST(StudyFile, Faults) {
       {"share = 4\n", "share = 4\neffects = { a = 0.1, b = 0, y = 0 }\n",
        "f.toml:10:11: key 'groups[1].effects': the reference group's effect sizes must be zero: "
        "every group's are differences from it"},
+      {"[0.3, 1]", "[0.3, }",
+       "f.toml:3:28: not TOML: Error while parsing value: could not determine value type"},
       {"correlations = [", "correlations = [[",
        "f.toml:4:1: not TOML: Error while parsing array: expected comma or closing ']', saw '['"},
   };
