@@ -110,7 +110,9 @@ enum class BoundaryState {
 // met_in_range when a group has that state; group then names the binding group.
 struct GroupBoundary {
   BoundaryState state = BoundaryState::never_below;
-  int group = -1;         // the group whose rate is four-fifths there (pool: the binding one)
+  // The group whose rate is four-fifths there (the pool's: the binding one;
+  // pairwise: the lower of the pair, which may be the reference group).
+  int group = -1;
   int against = -1;       // the group with the highest selection ratio it is measured against
   int search_status = 0;  // the zero finder's status (0 when no search ran)
   double sr = 0;          // found: the basis ratio there

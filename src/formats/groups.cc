@@ -68,11 +68,12 @@ std::string boundary_words(const GroupStudy& s, const GroupBoundary& b) {
   switch (b.state) {
     case BoundaryState::found:
       return "from " + ratio_name(s) + " " + fixed(b.sr, 0) + " (cut-off " + fixed(b.cutoff, 0) +
-             "), against " + group_name(s, b.against);
+             "), " + group_name(s, b.group) + " at four-fifths of " + group_name(s, b.against);
     case BoundaryState::never_below:
       return "at every selection ratio";
     case BoundaryState::met_in_range:
-      return "at every cut-off in [-8, 8] (against " + group_name(s, b.against) + ")";
+      return "at every cut-off in [-8, 8] (" + group_name(s, b.group) + " against " +
+             group_name(s, b.against) + ")";
     case BoundaryState::none_in_range:
       return "at no cut-off in [-8, 8] (search status " + std::to_string(b.search_status) + ")";
     case BoundaryState::not_applicable:

@@ -257,9 +257,10 @@ GroupStudy analyse(const GroupProblem& problem, const StudyOptions& options) {
       continue;
     }
     const PoolModel& pair = pools[g];
+    // The pair's lower-scoring member reaches four-fifths of the other.
     GroupBoundary b = member_boundary(pair, pair.highest == 1 ? 0 : 1);
     const int members[2] = {0, static_cast<int>(g)};
-    b.group = static_cast<int>(g);
+    b.group = members[1 - pair.highest];
     b.against = members[pair.highest];
     s.boundaries[g] = b;
   }

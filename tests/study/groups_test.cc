@@ -285,6 +285,13 @@ TEST(Groups, HighestGroupIsNotTheReference) {
     EXPECT_GT(row.groups[3].ai, 1.0);
   }
   EXPECT_EQ(s.pool_boundary.group, 1);  // B scores lowest of all
+  // In pairs, D's pair has the reference group as its lower member.
+  p.pool = Pool::pairwise;
+  const GroupStudy pairs = analyse(p);
+  EXPECT_EQ(pairs.boundaries[3].group, 0);
+  EXPECT_EQ(pairs.boundaries[3].against, 3);
+  EXPECT_EQ(pairs.boundaries[1].group, 1);
+  EXPECT_EQ(pairs.boundaries[1].against, 0);
 }
 
 // A group that scores only a little below the highest one: the ratio of the
