@@ -1,7 +1,8 @@
 // fourfifths-study: the analysis of one problem deck as the classic report,
-// CSV or JSON, with finer sweeps of selection ratios and a chart; and, as the
-// subcommand pareto, the validity-adverse-impact front of the deck's
-// predictors.
+// CSV or JSON, with finer sweeps of selection ratios and a chart, or of a
+// study file of several groups; as the subcommand convert, a deck as a study
+// file; and, as the subcommand pareto, the validity-adverse-impact front of
+// the deck's predictors.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,10 +20,14 @@
 #include <CLI/CLI.hpp>
 
 #include "deck/deck.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
+#include "fourfifths/studyfile.h"
 #include "charts/charts.h"
+#include "charts/group_chart.h"
 #include "formats/formats.h"
+#include "formats/groups.h"
 #include "ratios.h"
 
 namespace {
@@ -179,25 +184,94 @@ int reject(const std::vector<std::string>& messages) {
   return rejected;
 }
 
-// The deck as a problem, read only as far as its records go (endless input
-// ends at a line too long to be a deck's); false, with the messages on
-// standard error, when it cannot be read or its counts are rejected.
-bool read_problem(const std::string& path, Problem& problem) {
-  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    fail(rejected, "cannot open " + quoted(path) + ": " + std::strerror(errno));
+// The input of a command, a deck or a study file, from the file named or
+// from standard input for "-". Its first block is read at once, so that a
+// study file can be told from a deck (see is_study_file) before a deck is
+// read as a stream, only as far as its records go: endless input ends at a
+// line too long to be a deck's, and a study file is read whole up to
+// max_study_file bytes.
+class Input final : public BlockLines {
+ public:
+  static constexpr std::size_t head_size = 64 * 1024;
+  static constexpr std::size_t max_study_file = 1024 * 1024;
+
+  ~Input() override {
+    if (file_ != nullptr && file_ != stdin) std::fclose(file_);
+  }
+
+  // False, with the message on standard error, when the input cannot be
+  // opened or its first block cannot be read.
+  bool open(const std::string& path) {
+    name_ = path == "-" ? "standard input" : path;
+    file_ = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) {
+      fail(rejected, "cannot open " + quoted(path) + ": " + std::strerror(errno));
+      return false;
+    }
+    head_.resize(head_size);
+    head_.resize(read_file(head_.data(), head_size));
+    return read_ok();
+  }
+
+  const std::string& name() const { return name_; }
+  bool study_file() const { return is_study_file(head_); }
+
+  // The whole study file; false, with the message on standard error, when it
+  // cannot be read or is larger than any study file needs to be.
+  bool whole(std::string& text) {
+    text = head_;
+    char block[head_size];
+    for (std::size_t n; (n = read_file(block, sizeof block)) > 0;) {
+      if (text.size() + n > max_study_file) {
+        fail(rejected, name_ + ": larger than " + std::to_string(max_study_file / 1024 / 1024) +
+                           " MiB, more than a study file of ten variables can hold");
+        return false;
+      }
+      text.append(block, n);
+    }
+    return read_ok();
+  }
+
+  // False, with the message on standard error, when a read failed.
+  bool read_ok() const {
+    if (error_ == 0) return true;
+    fail(rejected, "cannot read " + quoted(name_) + ": " + std::strerror(error_));
     return false;
   }
-  StreamLines lines(f);
-  const DeckReading deck = read_deck(lines);
-  if (f != stdin) std::fclose(f);
-  const std::string name = path == "-" ? "standard input" : path;
-  if (lines.error() != 0) {
-    fail(rejected, "cannot read " + quoted(name) + ": " + std::strerror(lines.error()));
-    return false;
+
+ private:
+  // The first block, then the rest of the file.
+  std::size_t fill(char* buffer, std::size_t size) override {
+    if (served_ < head_.size()) {
+      const std::size_t n = std::min(size, head_.size() - served_);
+      std::memcpy(buffer, head_.data() + served_, n);
+      served_ += n;
+      return n;
+    }
+    return read_file(buffer, size);
   }
+
+  std::size_t read_file(char* buffer, std::size_t size) {
+    if (error_ != 0) return 0;
+    const std::size_t n = std::fread(buffer, 1, size, file_);
+    if (n < size && std::ferror(file_)) error_ = errno != 0 ? errno : EIO;
+    return n;
+  }
+
+  std::FILE* file_ = nullptr;
+  std::string name_;
+  std::string head_;
+  std::size_t served_ = 0;
+  int error_ = 0;
+};
+
+// The deck as a problem; false, with the messages on standard error, when it
+// cannot be read or its counts are rejected.
+bool read_problem(Input& input, Problem& problem) {
+  const DeckReading deck = read_deck(input);
+  if (!input.read_ok()) return false;
   if (deck.error) {
-    fail(rejected, name + ": " + deck.error->message);
+    fail(rejected, input.name() + ": " + deck.error->message);
     return false;
   }
   if (!deck.messages.empty()) {
@@ -205,6 +279,34 @@ bool read_problem(const std::string& path, Problem& problem) {
     return false;
   }
   problem = deck.problem;
+  return true;
+}
+
+// A study file; false, with its fault on standard error, when it cannot be read.
+bool read_study(Input& input, StudyFile& study) {
+  std::string text;
+  if (!input.whole(text)) return false;
+  const StudyFileReading reading = read_study_file(text, input.name());
+  if (reading.error) {
+    fail(rejected, reading.error->describe());
+    return false;
+  }
+  study = reading.study;
+  return true;
+}
+
+// The problem of a deck or of a study file of two groups (what the front
+// takes); more groups are the group study's alone.
+bool read_two_groups(Input& input, Problem& problem) {
+  if (!input.study_file()) return read_problem(input, problem);
+  StudyFile study;
+  if (!read_study(input, study)) return false;
+  if (study.problem.groups.size() != 2) {
+    fail(rejected, input.name() + ": " + std::to_string(study.problem.groups.size()) +
+                       " groups: the front takes a deck or a study file of two groups");
+    return false;
+  }
+  problem = as_problem(study.problem);
   return true;
 }
 
@@ -222,10 +324,36 @@ int deliver(const Result& result, const std::string& format, const std::string& 
   return 0;
 }
 
+// A study file of any number of groups: its sweep, then the --ratios ones.
+int run_group_study(Input& input, const std::string& format, const std::vector<double>& extra,
+                    const std::string& chart_path) {
+  StudyFile file;
+  if (!read_study(input, file)) return rejected;
+  const std::string& name = input.name();
+  if (file.weights == WeightSource::front)
+    return fail(rejected, name + ": the predictor weights are left to the front (weights.predictors = "
+                                 "\"front\"): run 'fourfifths-study pareto', or give weights");
+  std::vector<double> sweep;
+  std::string error;
+  if (!file.sweep.empty() && !parse_ratios(file.sweep, sweep, error))
+    return fail(rejected, name + ":" + std::to_string(file.sweep_line) + ":" +
+                              std::to_string(file.sweep_column) + ": key 'selection.sweep': " + error);
+  sweep.insert(sweep.end(), extra.begin(), extra.end());
+  const GroupStudy study = analyse(file.problem, {.sweep = sweep});
+  if (study.rejected()) return reject(study.messages);
+  // The groups share one matrix: the check of any pair of them is the check of all.
+  const std::vector<std::string> faults = check_correlations(as_problem(file.problem));
+  if (!faults.empty()) return reject(faults);
+  return deliver(study, format, chart_path, group_csv, group_json, group_text, group_chart);
+}
+
 int run_study(const std::string& deck_path, const std::string& format,
               const std::vector<double>& sweep, const std::string& chart_path) {
+  Input input;
+  if (!input.open(deck_path)) return rejected;
+  if (input.study_file()) return run_group_study(input, format, sweep, chart_path);
   Problem problem;
-  if (!read_problem(deck_path, problem)) return rejected;
+  if (!read_problem(input, problem)) return rejected;
   const Study study = analyse(problem, {.sweep = sweep});
   if (study.rejected()) return reject(study.messages);
   // Unlike the classic program, a matrix that no variables can have is refused.
@@ -234,10 +362,31 @@ int run_study(const std::string& deck_path, const std::string& format,
   return deliver(study, format, chart_path, study_csv, study_json, report, study_chart);
 }
 
+// A deck as a study file, or a study file in the other form.
+int run_convert(const std::string& path, const std::string& format) {
+  Input input;
+  if (!input.open(path)) return rejected;
+  StudyFile study;
+  std::string error;
+  if (input.study_file()) {
+    if (!read_study(input, study)) return rejected;
+  } else {
+    Problem problem;
+    if (!read_problem(input, problem)) return rejected;
+    if (!study_file_of(problem, study, error)) return fail(rejected, input.name() + ": " + error);
+  }
+  const std::string out =
+      format == "json" ? write_study_json(study)
+                       : write_study_toml(study, "fourfifths study file, converted from " + input.name());
+  if (!write_output(out, error)) return fail(rejected, error);
+  return 0;
+}
+
 int run_pareto(const std::string& deck_path, const std::string& format, FrontOptions options,
                bool sr_given, const std::string& chart_path) {
+  Input input;
   Problem problem;
-  if (!read_problem(deck_path, problem)) return rejected;
+  if (!input.open(deck_path) || !read_two_groups(input, problem)) return rejected;
   if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
   const Front front = pareto_front(problem, options);
   if (!front.messages.empty()) return reject(front.messages);
@@ -273,21 +422,25 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"The analysis of one selection problem deck (the classic fourfifths deck format)\n"
                "as the classic report, CSV or JSON, with finer sweeps of selection ratios\n"
-               "and a chart.",
+               "and a chart; or of a study file of several groups in one pool.",
                program};
   app.set_version_flag("--version", std::string(program) + " " FOURFIFTHS_VERSION);
   app.footer(
       "Examples:\n"
       "  fourfifths-study --format csv --ratios 0.01:0.99:0.01 --chart ai.svg examples/worked.deck\n"
       "  fourfifths-study pareto --sr 0.10 --format csv examples/pareto.deck\n"
-      "Exit status: 0 success, 1 deck rejected or unreadable, 2 usage error.");
+      "  fourfifths-study --format csv --chart groups.svg examples/groups.toml\n"
+      "  fourfifths-study convert examples/worked.deck > worked.toml\n"
+      "Exit status: 0 success, 1 deck or study file rejected or unreadable, 2 usage error.");
 
   std::string deck_path = "-";
   std::string format = "text";
   std::string ratios_text;
   std::string chart_path;
   CLI::Option* deck_option =
-      app.add_option("DECK", deck_path, "problem deck; '-' or none: standard input");
+      app.add_option("DECK", deck_path,
+                     "problem deck or study file (told apart by the first character); '-' or "
+                     "none: standard input");
   CLI::Option* format_option =
       app.add_option("--format", format,
                      "text (the classic report), csv (one line per row) or json (everything)")
@@ -313,7 +466,8 @@ int main(int argc, char** argv) {
   FrontOptions front;
   bool free_weights = false;
   CLI::Option* pareto_deck_option =
-      pareto->add_option("DECK", pareto_deck, "problem deck; '-' or none: standard input");
+      pareto->add_option("DECK", pareto_deck,
+                         "problem deck, or study file of two groups; '-' or none: standard input");
   pareto
       ->add_option("--points", points_text,
                    "points evenly spaced in AI between the ends, 2 to " +
@@ -347,6 +501,16 @@ int main(int argc, char** argv) {
       "also write an SVG chart: validity, and the weights, against AI (replaced only once the "
       "chart is complete)");
 
+  CLI::App* convert = app.add_subcommand(
+      "convert",
+      "Write a deck as a study file (TOML, or JSON), or a study file in the other form, on standard "
+      "output.");
+  std::string convert_input = "-";
+  std::string convert_format = "toml";
+  convert->add_option("INPUT", convert_input, "deck or study file; '-' or none: standard input");
+  convert->add_option("--format", convert_format, "toml (for people) or json (for programs)")
+      ->check(CLI::IsMember({"toml", "json"}));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -355,6 +519,14 @@ int main(int argc, char** argv) {
     return finish_printing(status);
   }
 
+  if (convert->parsed()) {
+    // The study's options have no meaning for a conversion.
+    for (const CLI::Option* option : {deck_option, format_option, ratios_option, chart_option})
+      if (option->count() > 0)
+        return fail(usage, option->get_name() + ": not an option of 'convert' (give it after "
+                                                "'convert', or leave it out)");
+    return run_convert(convert_input, convert_format);
+  }
   if (pareto->parsed()) {
     // Every option given before "pareto" applies to the front, or is refused.
     if (ratios_option->count() > 0)

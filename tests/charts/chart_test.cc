@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "charts/charts.h"
+#include "charts/group_chart.h"
 #include "fourfifths/deck.h"
+#include "fourfifths/studyfile.h"
 #include "support/process.h"
 
 namespace fourfifths {
@@ -374,6 +376,59 @@ TEST(Charts, RefuseWhatHasNoValues) {
   none.messages = {"No front"};
   EXPECT_THROW(front_chart(none), std::invalid_argument);
   EXPECT_THROW(front_chart(Front{}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace fourfifths
+
+namespace fourfifths {
+namespace {
+
+// The chart of the example study of four groups: whole, the four-fifths line
+// where data-y08 says, a line in each charted group's colour, and each
+// group's boundary marked on the four-fifths line in its colour at its ratio
+// (Black at SR 0.872, Hispanic at 0.783, values the group tests check against
+// a direct search), labelled with the group's name.
+TEST(GroupChart, EachGroupsLineAndBoundary) {
+  const StudyFileReading file =
+      read_study_file(testing::read_file(FOURFIFTHS_SOURCE_DIR "/examples/groups.toml"), "groups.toml");
+  ASSERT_FALSE(file.error);
+  const GroupStudy study = analyse(file.study.problem);
+  const Rendered r = render(group_chart(study), "groups");
+  expect_whole(r);
+  const double y08 = data_attribute(r.svg, "y08");
+  EXPECT_NEAR(four_fifths_line(r.picture, true, 300), frame + y08, 1.5);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(
+      r.svg, m, std::regex(R"re(data-plot="([0-9.]+) ([0-9.]+) ([0-9.]+) ([0-9.]+)")re")));
+  const double left = std::stod(m[1]), top = std::stod(m[2]), right = std::stod(m[3]),
+               bottom = std::stod(m[4]);
+  const struct {
+    const char* group;
+    int rgb[3];
+    double boundary;  // NaN: none on the line
+  } groups[] = {{"White", {0x1f, 0x5f, 0xbf}, NAN},
+                {"Black", {0xd0, 0x60, 0x0f}, 0.872},
+                {"Hispanic", {0x2a, 0x8a, 0x3a}, 0.783}};
+  for (const auto& g : groups) {
+    SCOPED_TRACE(g.group);
+    int inside = 0;
+    for (int y = frame + static_cast<int>(top); y < frame + static_cast<int>(bottom); ++y)
+      for (int x = frame + static_cast<int>(left); x < frame + static_cast<int>(right); ++x)
+        inside += r.picture.near(x, y, g.rgb[0], g.rgb[1], g.rgb[2]);
+    EXPECT_GT(inside, 300) << "the group's line";
+    if (std::isnan(g.boundary)) continue;
+    const int x = frame + static_cast<int>(std::lround(left + g.boundary * (right - left)));
+    const int y = frame + static_cast<int>(std::lround(y08));
+    int marker = 0;
+    for (int dy = -3; dy <= 3; ++dy)
+      for (int dx = -3; dx <= 3; ++dx) marker += r.picture.near(x + dx, y + dy, g.rgb[0], g.rgb[1], g.rgb[2]);
+    EXPECT_GT(marker, 20) << "the boundary's marker";
+    char label[64];
+    std::snprintf(label, sizeof label, ">%s %.3f</text>", g.group, g.boundary);
+    EXPECT_NE(r.svg.find(label), std::string::npos) << label;
+  }
+  EXPECT_NE(r.svg.find(">every group from SR 0.872</text>"), std::string::npos);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${WORK_DIR}/cons
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer/consumer ${SOURCE_DIR}/examples/worked.deck)
 file(READ ${EXPECTED} expected)
-if(NOT out STREQUAL "boundary 0.904\n${expected}")
+if(NOT out STREQUAL "boundary 0.904\n${expected}pool boundary 0.904\n")
   message(FATAL_ERROR "the consumer printed:\n${out}")
 endif()
 message(STATUS "installed package found, linked and run")

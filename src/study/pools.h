@@ -1,0 +1,48 @@
+// Pools of applicant groups selected by one cut-off on the predictor
+// composite: each member's selection ratio, the cut-off for a selection ratio
+// of the pool, and the four-fifths boundary of a member against the member
+// with the highest selection ratio. A pool of two groups is the classic
+// selection model and is solved by its own equations (fun, fun1).
+#pragma once
+
+#include <vector>
+
+#include "fourfifths/groups.h"
+#include "study/study.h"
+
+namespace fourfifths {
+
+struct PoolModel {
+  Basis basis = Basis::overall;
+  std::vector<double> p;   // members' proportions of the pool (overall basis), the reference first
+  std::vector<double> dx;  // members' effect sizes on the predictor composite (reference: 0)
+  std::vector<double> dy;  // and on the criterion composite
+  bool on_criterion = false;
+  double rxy = 0;
+  int highest = 0;        // the member with the highest selection ratio at every cut-off
+  SelectionModel pair{};  // two members: the classic model of the pair
+  // Tolerances of the cut-off searches, those of the classic model.
+  double re = 0.0001;
+  double ae = 0.000001;
+};
+
+// A pool's values at one selection ratio: per member, and of all selected.
+struct PoolRow {
+  RowStatus status = RowStatus::ok;
+  double cutoff = 0;
+  double quality = 0;
+  double standardized_quality = 0;
+  std::vector<GroupValues> members;
+};
+
+// The proportion of each member at or above the cut-off x, 1 - Phi(x - dx).
+std::vector<double> member_ratios(const PoolModel& pool, double x);
+
+// The pool at the selection ratio sr of its basis.
+PoolRow evaluate_pool(const PoolModel& pool, double sr);
+
+// The four-fifths boundary of a member: the smallest selection ratio of the
+// basis at which its selection ratio is 0.8 of the highest member's.
+GroupBoundary member_boundary(const PoolModel& pool, int member);
+
+}  // namespace fourfifths
