@@ -136,6 +136,22 @@ TEST(HostileInput, EndlessInputEndsPromptlyInBoundedMemory) {
   }
 }
 
+// A study file is read whole, but no further than any study file can reach:
+// endless input that starts like one ends at once in bounded memory.
+TEST(HostileInput, EndlessStudyFileEndsPromptlyInBoundedMemory) {
+  for (const std::string line : {"a = 1\n", "# a comment without end "}) {
+    SCOPED_TRACE(line);
+    Spawn study{.program = FOURFIFTHS_STUDY_BINARY, .input = line, .endless_input = line};
+    limit(study);
+    const auto s = testing::spawn(study);
+    EXPECT_FALSE(s.timed_out);
+    EXPECT_LT(s.seconds_after_signals, 5);
+    EXPECT_EQ(s.status, 1);
+    EXPECT_EQ(s.err, "fourfifths-study: standard input: larger than 1 MiB, more than a study file "
+                     "of ten variables can hold\n");
+  }
+}
+
 // A line as long as a deck line may be reads as any other.
 TEST(HostileInput, TheLongestLineReads) {
   std::string worked = read_file(examples + "worked.deck");
@@ -233,6 +249,9 @@ TEST(HostileInput, OptionsBeforeParetoApplyOrAreRefused) {
       {{"--ratios", "0.5", "pareto", deck}, "--ratios"},
       {{"--format", "csv", "pareto", "--format", "json", deck}, "--format: given both"},
       {{deck, "pareto", deck}, "DECK: given both"},
+      {{"--format", "csv", "convert", deck}, "--format: not an option of 'convert'"},
+      {{"--chart", "c.svg", "convert", deck}, "--chart: not an option of 'convert'"},
+      {{deck, "convert"}, "DECK: not an option of 'convert'"},
   };
   for (const auto& c : refused) {
     SCOPED_TRACE(c.message);
