@@ -11,7 +11,8 @@
 // overall (SRA = s in the majority basis) and SRI = A SRA, so the cut-off is
 // x = Φ⁻¹(1 - SRA) and d = x - Φ⁻¹(1 - SRI). Each point's selection follows
 // from the study's own row computation, with a cut-off search to machine
-// precision.
+// precision and upper tails formed as such, so that tiny selection ratios keep
+// their relative accuracy.
 //
 // Every point so found is Pareto optimal while its validity is not negative:
 // for weightings w1 and w2 of unit composite variance the mixture (1 - t) w1
@@ -25,6 +26,7 @@
 // When the most valid composite favours the minority group (d > 0) the front
 // runs the other way, down to parity; inside the search the effect sizes are
 // then reversed, so that it always runs from a negative d up towards 0.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -52,6 +54,10 @@ constexpr double cutoff_absolute_tolerance = 1e-15;
 
 // Composite effect sizes this close are the same (and this close to 0, parity).
 constexpr double same_end = 1e-12;
+
+// A point's weights give the composite effect size it was sought at to this
+// much (relative, absolute below 1); the closed form reaches it to rounding.
+constexpr double effect_tolerance = 1e-9;
 
 // A number for a message: "%.3f" as the report prints ratios, "%g" for a
 // value as given.
@@ -89,13 +95,16 @@ Predictors predictors_of(const Problem& p, double criterion_variance) {
   const int nvar = np + p.criteria;
   auto corr = [&](int i, int j) { return p.correlations[static_cast<std::size_t>(i * nvar + j)]; };
   const double sdy = std::sqrt(criterion_variance);
+  double largest = 0;
+  for (int i = 0; i < np; ++i) largest = std::max(largest, std::fabs(p.predictor_effects[i]));
+  if (largest > 1) out.scale = std::ldexp(1.0, std::ilogb(largest));
   for (int i = 0; i < np; ++i) {
     for (int j = 0; j < np; ++j)
       out.r[i * pareto::max_predictors + j] = i == j ? 1.0 : i < j ? corr(i, j) : corr(j, i);
     double s = 0;
     for (int k = 0; k < p.criteria; ++k) s += p.criterion_weights[k] * corr(i, np + k);
     out.validity[i] = s / sdy;
-    out.effect[i] = p.predictor_effects[i];
+    out.effect[i] = p.predictor_effects[i] / out.scale;
   }
   return out;
 }
@@ -148,14 +157,14 @@ std::vector<std::string> problem_messages(const Problem& problem, const FrontOpt
 // The effect size of the composite whose adverse-impact ratio at the
 // selection ratio sr is ai (NaN when no composite has it).
 double effect_size_at(const SelectionModel& model, double sr, double ai) {
-  const double sra = model.basis == Basis::overall ? sr / (model.pmaj + model.pmin * ai) : sr;
-  const double sri = ai * sra;
-  double below_cut = 1 - sra;
-  double below_cut_minority = 1 - sri;
+  double sra = model.basis == Basis::overall ? sr / (model.pmaj + model.pmin * ai) : sr;
+  double sri = ai * sra;
+  // The cut-offs as quantiles of the upper tails: minus those of lower tails
+  // of the same size, which keep their accuracy however small the tail.
   int32_t fault = 0;
   int32_t fault_minority = 0;
-  const double x = ppnd(below_cut, fault);
-  const double xi = ppnd(below_cut_minority, fault_minority);
+  const double x = -ppnd(sra, fault);
+  const double xi = -ppnd(sri, fault_minority);
   if (fault != 0 || fault_minority != 0) return std::numeric_limits<double>::quiet_NaN();
   return x - xi;
 }
@@ -170,6 +179,7 @@ class Points {
     model_.re = 0;
     model_.ae = cutoff_absolute_tolerance;
     model_.exact_zero_is_cutoff = true;
+    model_.upper_tails = true;
   }
 
   // False when no cut-off gives the selection ratio.
@@ -188,7 +198,7 @@ class Points {
     const double sd = std::sqrt(variance);
     point.kind = kind;
     point.validity = validity / sd;
-    point.composite_d = effect / sd;
+    point.composite_d = effect / sd * p.scale;
     point.weights.resize(static_cast<std::size_t>(p.count));
     for (int i = 0; i < p.count; ++i) point.weights[i] = w.weights[i] / total;
 
@@ -233,7 +243,8 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
     front.notes.emplace_back("With one predictor there is only one weighting");
     return;
   }
-  if (std::fabs(top.effect) <= same_end) {
+  const double scale = predictors.scale;
+  if (std::fabs(top.effect) * scale <= same_end) {
     front.notes.emplace_back(
         "The most valid weighting has no adverse impact (its composite effect size is 0): the "
         "front "
@@ -265,7 +276,7 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
       nearest = -1;
     }
   }
-  if (e_end - e0 <= same_end) {
+  if ((e_end - e0) * scale <= same_end) {
     front.notes.emplace_back(
         "The most valid weighting is also the one with the least adverse impact that non-negative "
         "weights allow: the front is this one weighting");
@@ -299,12 +310,21 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
   int outdone = 0;
   int hint = top.face;  // the face of the latest point
   auto add = [&](double ai, PointKind kind) {
-    const double e = sign * points.effect_size_at(ai);
+    const double d = points.effect_size_at(ai);
+    const double e = sign * d / scale;
     const Weighting w = faces.most_valid_at(e, hint);
     hint = w.face;
     FrontPoint point;
     if (!w.found || !points.make(w, kind, point)) {
       front.messages.push_back("No weighting found on the front at AI " + decimal(ai));
+      return false;
+    }
+    if (!(std::fabs(point.composite_d - d) <= effect_tolerance * std::max(1.0, std::fabs(d)))) {
+      front.messages.push_back(
+          "The front cannot be traced in double precision at AI " + decimal(ai) +
+          ": its composite effect size is " + number("%.6g", d) + ", and the nearest the weights " +
+          "can come is " + number("%.6g", point.composite_d) +
+          " (the predictors' effect sizes are too far apart)");
       return false;
     }
     if (nonnegative && w.validity < 0 &&

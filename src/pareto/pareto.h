@@ -23,7 +23,11 @@ struct Predictors {
   int count = 0;
   std::array<double, max_predictors * max_predictors> r{};  // R(i, j) at i * max_predictors + j
   Vector validity{};  // correlation of each predictor with the criterion composite
-  Vector effect{};    // effect size of each predictor, minority minus majority
+  // Effect size of each predictor, minority minus majority, divided by scale:
+  // a power of 2 (exact) that keeps the largest below 2 in size, so that sums
+  // of their squares stay finite for any effect sizes a double holds.
+  Vector effect{};
+  double scale = 1;
 
   double at(int i, int j) const { return r[static_cast<std::size_t>(i * max_predictors + j)]; }
 };
