@@ -374,5 +374,106 @@ TEST(ParetoFront, Messages) {
   }
 }
 
+bool finite(const FrontPoint& p) {
+  bool ok = std::isfinite(p.ai) && std::isfinite(p.validity) && std::isfinite(p.composite_d) &&
+            std::isfinite(p.cutoff) && std::isfinite(p.sra) && std::isfinite(p.sri) &&
+            std::isfinite(p.quality_majority);
+  for (double w : p.weights) ok = ok && std::isfinite(w);
+  return ok;
+}
+
+// A predictor with an effect size as large as a double holds beside one with
+// none: every point is finite, the front reaches parity, each point's AI is
+// that of its composite's effect size (bisection with erfc tails), and away
+// from the most valid end the weighting is the second predictor with just
+// enough of the first (validity 0.4, predictor 2's).
+TEST(ParetoFront, EffectSizesOfAnySize) {
+  for (double d1 : {1e30, -1e30, 1e200, -1e308}) {
+    for (bool nonnegative : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "d1 " << d1 << (nonnegative ? " non-negative" : " free"));
+      const Battery b{{1, 0.3, 0.3, 1}, {0.5, 0.4}, {d1, 0}};
+      const Front front =
+          pareto_front(problem_of(b), {.sr = 0.5, .points = 4, .nonnegative = nonnegative});
+      ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+      ASSERT_GE(front.points.size(), 3u);
+      for (const FrontPoint& p : front.points) {
+        EXPECT_TRUE(finite(p));
+        EXPECT_NEAR(p.ai, adverse_impact(p.composite_d, 0.5, 0.8), 1e-9);
+        if (p.kind != PointKind::max_validity) {
+          EXPECT_NEAR(p.validity, 0.4, 1e-12);
+        }
+      }
+      EXPECT_EQ(front.points.back().kind, PointKind::min_impact);
+      EXPECT_NEAR(front.points.back().ai, 1, 1e-12);
+    }
+  }
+  // Effect sizes that no weights tell apart in double precision: a message,
+  // never a front that misses its own AIs.
+  const Front front = pareto_front(problem_of({{1, 0.3, 0.3, 1}, {0.5, 0.4}, {1e30, 5e29}}),
+                                   {.sr = 0.5, .points = 4, .nonnegative = false});
+  EXPECT_FALSE(front.messages.empty());
+  EXPECT_TRUE(front.points.empty());
+}
+
+// Selection ratios far below the machine epsilon keep their relative accuracy.
+// One predictor of effect size -1; expected values from mpmath at 40 digits
+// (upper tails as erfc(x / sqrt 2) / 2, cut-offs by findroot): majority basis
+// at SR 1e-12, SRI 4.698683750316240e-16; overall basis with three majority
+// applicants to one minority applicant, SRA 1.333116112513671e-12 and SRI
+// 6.516624589856405e-16. Then fronts of two predictors at ratios down to
+// 1e-14 against bisection with erfc tails.
+TEST(ParetoFront, TinySelectionRatios) {
+  Problem one = problem_of({{1}, {0.5}, {-1}});
+  one.basis = Basis::majority;
+  Front front = pareto_front(one, {.sr = 1e-12});
+  ASSERT_TRUE(front.messages.empty());
+  EXPECT_NEAR(front.points[0].sri / 4.698683750316240e-16, 1, 1e-11);
+  EXPECT_NEAR(front.points[0].ai / 4.698683750316240e-4, 1, 1e-11);
+  one.basis = Basis::overall;
+  one.applicant_ratio = 3;
+  front = pareto_front(one, {.sr = 1e-12});
+  ASSERT_TRUE(front.messages.empty());
+  EXPECT_NEAR(front.points[0].sra / 1.333116112513671e-12, 1, 1e-11);
+  EXPECT_NEAR(front.points[0].sri / 6.516624589856405e-16, 1, 1e-11);
+
+  const Battery b{{1, 0.3, 0.3, 1}, {0.5, 0.4}, {-1.0, -0.2}};
+  for (double sr : {1e-6, 1e-10, 1e-14}) {
+    SCOPED_TRACE(sr);
+    front = pareto_front(problem_of(b), {.sr = sr, .points = 6});
+    ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+    for (const FrontPoint& p : front.points) {
+      EXPECT_GT(p.ai, 0);
+      EXPECT_NEAR(p.ai / adverse_impact(p.composite_d, sr, 0.8), 1, 1e-9);
+    }
+  }
+}
+
+// Effect sizes of -7 to -9.9 at SR 0.1: every AI on the front is below 1e-14,
+// and each is still that of its composite; the least-impact end is the third
+// predictor alone.
+TEST(ParetoFront, AdverseImpactNearZeroAllAlong) {
+  Problem p;
+  p.predictors = 4;
+  p.criteria = 1;
+  p.applicant_ratio = 3;
+  p.predictor_weights = {1, 1, 1, 1};
+  p.criterion_weights = {1};
+  for (int i = 0; i < 5; ++i)
+    for (int j = 0; j < 5; ++j)
+      p.correlations.push_back(i == j ? 1.0 : i == 4 ? (j == 0 ? 0.5 : 0.3)
+                                            : j == 4 ? (i == 0 ? 0.5 : 0.3)
+                                                     : 0.25);
+  p.predictor_effects = {-9, -8.5, -7, -9.9};
+  p.criterion_effects = {-0.3};
+  const Front front = pareto_front(p, {.sr = 0.1, .points = 8});
+  ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+  ASSERT_EQ(front.points.size(), 8u);
+  for (std::size_t k = 1; k < front.points.size(); ++k)
+    EXPECT_GT(front.points[k].ai, front.points[k - 1].ai);
+  for (const FrontPoint& point : front.points)
+    EXPECT_NEAR(point.ai / adverse_impact(point.composite_d, 0.1, 0.75), 1, 1e-9);
+  EXPECT_DOUBLE_EQ(front.points.back().composite_d, -7);
+}
+
 }  // namespace
 }  // namespace fourfifths
