@@ -49,6 +49,9 @@ constexpr double degenerate_ratio = 1e-13;
 // touches its slice: the rounding of e²/c.
 constexpr double slice_rounding = 1e-12;
 
+// Validities this close (relative, absolute below 1) are the same.
+constexpr double validity_tie = 1e-14;
+
 // Moves of a candidate towards its effect size: enough to go from a miss of
 // rounding size to one below the smallest double, the miss shrinking by the
 // machine epsilon each move.
@@ -315,10 +318,28 @@ void Faces::consider(int face, double e, Weighting& best) const {
   }
 }
 
+// Of weightings equally valid (to rounding), the one with less adverse
+// impact: the other is dominated.
+bool Faces::better(const Peak& peak, const Weighting& best) {
+  if (!best.found) return true;
+  const double tie = validity_tie * std::max(1.0, std::fabs(best.validity));
+  if (peak.validity > best.validity + tie) return true;
+  return peak.validity >= best.validity - tie && std::fabs(peak.effect) < std::fabs(best.effect);
+}
+
+Weighting Faces::most_valid_between(double e, double limit) const {
+  Weighting best;
+  for (const Peak& peak : peaks_) {
+    if (!(peak.effect > e && peak.effect <= limit) || !better(peak, best)) continue;
+    best = {true, peak.validity, peak.effect, peak_weights(peak), peak.face};
+  }
+  return best;
+}
+
 Weighting Faces::most_valid() const {
   Weighting best;
   for (const Peak& peak : peaks_) {
-    if (best.found && !(peak.validity > best.validity)) continue;
+    if (!better(peak, best)) continue;
     best.found = true;
     best.validity = peak.validity;
     best.effect = peak.effect;
@@ -401,7 +422,7 @@ Weighting Faces::most_valid_at(double e, int hint) const {
 
 bool Faces::outdone(double e, double limit, double validity) const {
   for (const Peak& peak : peaks_)
-    if (peak.effect > e && peak.effect <= limit && peak.validity > validity) return true;
+    if (peak.effect > e && peak.effect <= limit && peak.validity >= validity) return true;
   return false;
 }
 

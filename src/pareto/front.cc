@@ -47,6 +47,10 @@ using pareto::Weighting;
 
 constexpr double four_fifths = 0.8;
 
+// An AI this far below 0.8 is 0.8 (the four-fifths point is found to 1e-9
+// in AI, its rounding far less).
+constexpr double four_fifths_rounding = 1e-12;
+
 // Cut-off searches to machine precision: the relative tolerance falls back to
 // twice the machine epsilon; the absolute one only keeps a cut-off of exactly
 // 0 from searching down to the smallest double.
@@ -68,7 +72,7 @@ std::string number(const char* format, double v) {
 }
 
 std::string decimal(double v) {
-  return number("%.3f", v);
+  return number(v != 0 && std::fabs(v) < 0.0005 ? "%.3g" : "%.3f", v);
 }
 
 // The problem as validate() sees it for a front: no predictor weights of its
@@ -328,11 +332,25 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
       return false;
     }
     if (nonnegative && w.validity < 0 &&
-        (last.validity > point.validity || faces.outdone(e, e_end, w.validity))) {
-      ++outdone;
-    } else {
-      front.points.push_back(point);
+        (last.validity >= point.validity || faces.outdone(e, e_end, w.validity))) {
+      if (kind != PointKind::four_fifths) {
+        ++outdone;
+        return true;
+      }
+      // The weighting at AI 0.8 is dominated: the most valid weighting that
+      // meets the rule has less impact, the most valid of the faces' peaks
+      // beyond it or the least-impact end.
+      const Weighting beyond = faces.most_valid_between(e, e_end);
+      const bool end_better = !beyond.found || !(beyond.validity > last.validity);
+      if (end_better) {
+        point = last;
+        point.kind = PointKind::four_fifths;
+      } else if (!points.make(beyond, kind, point)) {
+        front.messages.push_back("No weighting found on the front at AI " + decimal(ai));
+        return false;
+      }
     }
+    front.points.push_back(point);
     return true;
   };
   bool four_fifths_added = false;
@@ -347,23 +365,58 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
   }
   if (reaches_four_fifths && !four_fifths_added && !add(four_fifths, PointKind::four_fifths))
     return;
+  // In order of AI from the most valid end (a four-fifths point that stands
+  // in for a dominated one may lie beyond interior points).
+  std::stable_sort(front.points.begin() + 1, front.points.end(),
+                   [&](const FrontPoint& x, const FrontPoint& y) { return sign * x.ai < sign * y.ai; });
   front.points.push_back(last);
   if (outdone > 0)
     front.notes.push_back(
         std::to_string(outdone) +
         " of the evenly spaced points are left out: their weightings have negative "
         "validity, and weightings with less adverse impact are more valid");
+}
 
-  if (sign > 0 && a0 >= four_fifths)
-    front.notes.push_back(
-        "The most valid weighting already meets the four-fifths rule at this ratio (AI " +
-        decimal(a0) + ")");
-  if (sign > 0 && a1 < four_fifths)
+// Whether every value of a point that the model defines is a finite number:
+// all but the mean quality of all selected in the majority basis and that of
+// the minority when none of them is selected.
+bool finite_where_defined(const FrontPoint& p, Basis basis) {
+  bool finite = std::isfinite(p.ai) && std::isfinite(p.validity) && std::isfinite(p.composite_d) &&
+                std::isfinite(p.cutoff) && std::isfinite(p.sra) && std::isfinite(p.sri) &&
+                std::isfinite(p.quality_majority) &&
+                (basis == Basis::majority || std::isfinite(p.quality)) &&
+                (p.sri == 0 || std::isfinite(p.quality_minority));
+  for (double w : p.weights) finite = finite && std::isfinite(w);
+  return finite;
+}
+
+// The front's four-fifths row: the most valid weighting that meets the rule
+// (AI at least 0.8), once, and a note when that is an end or when no
+// weighting meets it. Along the front validity falls as AI rises towards
+// parity, so it is the first point that meets the rule; an end that meets
+// it is repeated as a row of kind four_fifths, beside itself.
+void mark_four_fifths(Front& front) {
+  std::vector<FrontPoint>& points = front.points;
+  auto kind_is = [](PointKind kind) { return [kind](const FrontPoint& p) { return p.kind == kind; }; };
+  if (std::any_of(points.begin(), points.end(), kind_is(PointKind::four_fifths))) return;
+  const auto meets = std::find_if(points.begin(), points.end(), [](const FrontPoint& p) {
+    return p.ai >= four_fifths - four_fifths_rounding;
+  });
+  if (meets == points.end()) {
     front.notes.push_back(
         "No weighting on the front meets the four-fifths rule at this ratio: the least-impact end "
-        "has "
-        "AI " +
-        decimal(a1));
+        "has AI " +
+        decimal(points.back().ai));
+    return;
+  }
+  if (meets == points.begin())
+    front.notes.push_back(
+        "The most valid weighting already meets the four-fifths rule at this ratio (AI " +
+        decimal(meets->ai) + ")");
+  FrontPoint row = *meets;
+  row.kind = PointKind::four_fifths;
+  const bool last = meets + 1 == points.end() && meets != points.begin();
+  points.insert(last ? meets : meets + 1, row);
 }
 
 }  // namespace
@@ -380,6 +433,16 @@ Front pareto_front(const Problem& problem, const FrontOptions& options) {
   front.nonnegative = options.nonnegative;
   const Points points(predictors, selection_model(as_checked(problem), composites), options.sr);
   trace(predictors, points, options, front);
+  if (front.messages.empty()) mark_four_fifths(front);
+  if (front.messages.empty()) {
+    for (const FrontPoint& point : front.points)
+      if (!finite_where_defined(point, front.basis)) {
+        front.messages.push_back("The front's point at AI " + decimal(point.ai) + " (" +
+                                 name_of(point.kind) +
+                                 ") has a value that is not a finite number; no front is given");
+        break;
+      }
+  }
   if (!front.messages.empty()) {
     const std::vector<std::string> messages = std::move(front.messages);
     front = Front{};

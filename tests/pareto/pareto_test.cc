@@ -243,7 +243,9 @@ void expect_optimal(const Battery& b, const FrontPoint& point) {
 
 // Random problems from common-factor models, in both bases, with non-negative
 // and free weights: the order of the points, AI evenly spaced between the
-// ends, the four-fifths point exactly where the front crosses 0.8, the
+// ends, one four-fifths row whenever a point meets the rule, the most valid
+// that does (exactly at 0.8 where the front crosses it), a note when none
+// does, the
 // non-negative points optimal, the free points on the closed-form arc of the
 // weightings R⁻¹(r - λδ): v = d b/c + sqrt((1 - d²/c)(a - b²/c)), a = r'R⁻¹r,
 // b = r'R⁻¹δ, c = δ'R⁻¹δ (the largest validity at d, reached only there).
@@ -261,10 +263,16 @@ TEST(ParetoFront, RandomProblems) {
       const Front front = pareto_front(problem, {.sr = ratios[k % 5], .nonnegative = nonnegative});
       ASSERT_TRUE(front.messages.empty()) << front.messages[0];
       const std::vector<FrontPoint>& points = front.points;
-      if (points.size() == 1) continue;
+      // A front of one weighting (with its four-fifths row when it meets the rule).
+      if (std::count_if(points.begin(), points.end(), [](const FrontPoint& p) {
+            return p.kind != PointKind::four_fifths;
+          }) == 1)
+        continue;
       ASSERT_EQ(points.back().kind, PointKind::min_impact);
       const double a0 = points.front().ai, a1 = points.back().ai;
       const bool crosses = a0 < 0.8 && 0.8 < a1;
+      const bool meets = std::max(a0, a1) >= 0.8;
+      int four_fifths_rows = 0;
       int grid = 0;  // the last interior point's place among the evenly spaced AI
       for (std::size_t i = 0; i < points.size(); ++i) {
         const FrontPoint& p = points[i];
@@ -280,9 +288,17 @@ TEST(ParetoFront, RandomProblems) {
           grid = at;
         }
         if (p.kind == PointKind::four_fifths) {
-          EXPECT_TRUE(crosses);
-          EXPECT_NEAR(p.ai, 0.8, 1e-9);
+          ++four_fifths_rows;
           ++four_fifths_points;
+          EXPECT_GE(p.ai, 0.8 - 1e-9);
+          if (crosses && p.validity >= 0) {
+            EXPECT_NEAR(p.ai, 0.8, 1e-9);
+          }
+          for (const FrontPoint& q : points) {
+            if (q.ai >= 0.8) {
+              EXPECT_LE(q.validity, p.validity + 1e-12);
+            }
+          }
         }
         if (nonnegative) {
           expect_optimal(b, p);
@@ -296,9 +312,16 @@ TEST(ParetoFront, RandomProblems) {
       // Points whose validity is negative and below that of a weighting with
       // less impact are left out (with a note).
       EXPECT_LE(grid, 19);
-      const bool all = points.size() == 21u + (crosses ? 1 : 0);
+      EXPECT_EQ(four_fifths_rows, meets ? 1 : 0);
+      EXPECT_EQ(!meets, noted(front, "No weighting on the front meets the four-fifths rule"));
+      const bool all = points.size() == 21u + (meets ? 1 : 0);
       EXPECT_EQ(all, !noted(front, "left out"));
-      EXPECT_TRUE(all || points[points.size() - 2].validity < 0);
+      const std::size_t before_end =
+          points.size() - (points[points.size() - 2].kind == PointKind::four_fifths &&
+                                   points[points.size() - 2].ai == a1
+                               ? 3
+                               : 2);
+      EXPECT_TRUE(all || points[before_end].validity < 0);
       EXPECT_TRUE(nonnegative || std::fabs(a1 - 1) < 1e-12);
     }
   }
@@ -399,7 +422,7 @@ TEST(ParetoFront, EffectSizesOfAnySize) {
       for (const FrontPoint& p : front.points) {
         EXPECT_TRUE(finite(p));
         EXPECT_NEAR(p.ai, adverse_impact(p.composite_d, 0.5, 0.8), 1e-9);
-        if (p.kind != PointKind::max_validity) {
+        if (p.kind != PointKind::max_validity && p.kind != PointKind::four_fifths) {
           EXPECT_NEAR(p.validity, 0.4, 1e-12);
         }
       }
@@ -473,6 +496,72 @@ TEST(ParetoFront, AdverseImpactNearZeroAllAlong) {
   for (const FrontPoint& point : front.points)
     EXPECT_NEAR(point.ai / adverse_impact(point.composite_d, 0.1, 0.75), 1, 1e-9);
   EXPECT_DOUBLE_EQ(front.points.back().composite_d, -7);
+}
+
+// Fronts at their edges, each against a brute-force grid over the mixtures
+// of two uncorrelated predictors (non-negative weights, overall SR 0.5, four
+// majority applicants to each minority applicant): exactly one four-fifths
+// row when some weighting meets the rule, the most valid such; a note when
+// none does; no point dominated, even weakly, by another.
+TEST(ParetoFront, FourFifthsRowAndDominance) {
+  const struct {
+    const char* name;
+    Battery battery;
+    std::size_t weightings;  // distinct weightings on the front
+  } cases[] = {
+      // AI 0.85 at the most valid end already.
+      {"most valid already meets the rule", {{1, 0, 0, 1}, {0.5, 0.1}, {-0.1, -1}}, 0},
+      // Negative validities: the weighting at AI 0.8 is less valid than the
+      // least-impact end, which stands in as the four-fifths row.
+      {"dominated at AI 0.8", {{1, 0, 0, 1}, {-0.1, -0.3}, {-1, -0.1}}, 0},
+      // Equally valid ends: the one with more impact is (weakly) dominated.
+      {"equally valid ends", {{1, 0, 0, 1}, {-0.3, -0.3}, {-1, -0.5}}, 1},
+      {"one predictor below the rule", {{1}, {0.5}, {-1}}, 1},
+      {"one predictor meeting the rule", {{1}, {0.5}, {-0.1}}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Battery& b = c.battery;
+    const Front front = pareto_front(problem_of(b), {.sr = 0.5, .points = 11});
+    ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+    const std::vector<FrontPoint>& points = front.points;
+
+    // The most valid weighting with AI >= 0.8, over a grid of mixtures.
+    double best = -2;
+    const int steps = b.r.size() == 1 ? 0 : 20000;
+    for (int i = 0; i <= steps; ++i) {
+      const Vec w = b.r.size() == 1 ? Vec{1} : Vec{1.0 * i / steps, 1.0 - 1.0 * i / steps};
+      const auto [v, d] = b.of(w);
+      if (adverse_impact(d, 0.5, 0.8) >= 0.8) best = std::max(best, v);
+    }
+    const auto rows = std::count_if(points.begin(), points.end(), [](const FrontPoint& p) {
+      return p.kind == PointKind::four_fifths;
+    });
+    if (best > -2) {
+      ASSERT_EQ(rows, 1);
+      const FrontPoint& row = *std::find_if(points.begin(), points.end(), [](const FrontPoint& p) {
+        return p.kind == PointKind::four_fifths;
+      });
+      EXPECT_GE(row.ai, 0.8 - 1e-9);
+      EXPECT_NEAR(row.validity, best, 1e-6);
+    } else {
+      EXPECT_EQ(rows, 0);
+      EXPECT_TRUE(noted(front, "No weighting on the front meets the four-fifths rule"));
+    }
+    for (const FrontPoint& p : points)
+      for (const FrontPoint& q : points) {
+        const bool same = p.weights == q.weights;
+        EXPECT_FALSE(!same && q.validity >= p.validity - 1e-12 &&
+                     std::fabs(q.ai - 1) < std::fabs(p.ai - 1) - 1e-12)
+            << name_of(p.kind) << " at AI " << p.ai << " dominated by " << name_of(q.kind)
+            << " at AI " << q.ai;
+      }
+    if (c.weightings == 1) {
+      EXPECT_EQ(std::count_if(points.begin(), points.end(),
+                              [](const FrontPoint& p) { return p.kind != PointKind::four_fifths; }),
+                1);
+    }
+  }
 }
 
 }  // namespace
