@@ -509,8 +509,8 @@ TEST(ParetoFront, FourFifthsRowAndDominance) {
     Battery battery;
     std::size_t weightings;  // distinct weightings on the front
   } cases[] = {
-      // AI 0.85 at the most valid end already.
-      {"most valid already meets the rule", {{1, 0, 0, 1}, {0.5, 0.1}, {-0.1, -1}}, 0},
+      // AI 0.83 at the most valid end already.
+      {"most valid already meets the rule", {{1, 0, 0, 1}, {0.5, 0.1}, {-0.02, -1}}, 0},
       // Negative validities: the weighting at AI 0.8 is less valid than the
       // least-impact end, which stands in as the four-fifths row.
       {"dominated at AI 0.8", {{1, 0, 0, 1}, {-0.1, -0.3}, {-1, -0.1}}, 0},
@@ -523,7 +523,8 @@ TEST(ParetoFront, FourFifthsRowAndDominance) {
     SCOPED_TRACE(c.name);
     const Battery& b = c.battery;
     const Front front = pareto_front(problem_of(b), {.sr = 0.5, .points = 11});
-    ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+    EXPECT_TRUE(front.messages.empty()) << front.messages[0];
+    if (!front.messages.empty()) continue;
     const std::vector<FrontPoint>& points = front.points;
 
     // The most valid weighting with AI >= 0.8, over a grid of mixtures.
@@ -538,7 +539,8 @@ TEST(ParetoFront, FourFifthsRowAndDominance) {
       return p.kind == PointKind::four_fifths;
     });
     if (best > -2) {
-      ASSERT_EQ(rows, 1);
+      EXPECT_EQ(rows, 1);
+      if (rows == 0) continue;
       const FrontPoint& row = *std::find_if(points.begin(), points.end(), [](const FrontPoint& p) {
         return p.kind == PointKind::four_fifths;
       });
