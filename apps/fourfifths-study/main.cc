@@ -2,15 +2,23 @@
 // CSV or JSON, with finer sweeps of selection ratios and a chart; and, as the
 // subcommand pareto, the validity-adverse-impact front of the deck's
 // predictors.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "fourfifths/deck.h"
+#include "deck/deck.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
 #include "charts/charts.h"
@@ -28,61 +36,166 @@ constexpr const char* program = "fourfifths-study";
 constexpr int rejected = 1;
 constexpr int usage = 2;
 
+// A message as it may be shown on a terminal: control characters (a NUL
+// that would cut the message short, the escape that starts a terminal's
+// control sequence) and DEL shown as \xHH; line feeds stay.
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n') || byte == 0x7f) {
+      constexpr const char* hex = "0123456789abcdef";
+      out += "\\x";
+      out += hex[byte >> 4];
+      out += hex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 int fail(int status, const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+  const std::string line = std::string(program) + ": " + printable(message) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
   return status;
 }
 
-// The whole deck from the file named, or from standard input for "-".
-bool read_text(const std::string& path, std::string& text, std::string& error) {
-  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    error = "cannot open '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  char block[65536];
-  for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) text.append(block, n);
-  const bool ok = !std::ferror(f);
-  if (!ok) error = "cannot read '" + path + "': " + std::strerror(errno);
-  if (f != stdin) std::fclose(f);
-  return ok;
+std::string quoted(const std::string& path) {
+  return "'" + path + "'";
 }
 
-// Writes text to the file named, or to standard output for "-".
-bool write_text(const std::string& path, const std::string& text, std::string& error) {
-  std::FILE* f = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    error = "cannot open '" + path + "': " + std::strerror(errno);
-    return false;
+// Whether two files are one (the same device and inode).
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The chart must not land on the report or the deck: a usage error naming
+// the clash, or an empty string.
+std::string chart_clash(const std::string& chart, const std::string& deck) {
+  if (chart.empty()) return "--chart: an empty file name";
+  if (chart == "-") return "--chart: '-' would be standard output, which the report takes";
+  struct stat file = {}, other = {};
+  if (stat(chart.c_str(), &file) != 0) return {};
+  if (fstat(STDOUT_FILENO, &other) == 0 && same_file(file, other))
+    return "--chart: " + quoted(chart) + " is standard output, which the report takes";
+  const bool deck_known = deck == "-" ? fstat(STDIN_FILENO, &other) == 0
+                                      : stat(deck.c_str(), &other) == 0;
+  if (deck_known && same_file(file, other))
+    return "--chart: " + quoted(chart) + " is the deck";
+  return {};
+}
+
+// Writes all of text to fd; false, with errno set, when a write fails.
+bool write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t done = ::write(fd, text.data(), text.size());
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = EIO;
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(done));
   }
-  std::fwrite(text.data(), 1, text.size(), f);
-  const bool ok = std::fflush(f) == 0 && !std::ferror(f);
-  if (!ok) error = "cannot write '" + (path == "-" ? std::string("standard output") : path) + "': " +
-                   std::strerror(errno);
-  if (f != stdout && std::fclose(f) != 0 && ok) {
-    error = "cannot write '" + path + "': " + std::strerror(errno);
+  return true;
+}
+
+// Writes the report to standard output.
+bool write_output(const std::string& text, std::string& error) {
+  if (write_all(STDOUT_FILENO, text)) return true;
+  error = std::string("cannot write standard output: ") + std::strerror(errno);
+  return false;
+}
+
+// Writes the chart whole or not at all: into a new file beside it, which
+// replaces it only once every byte is on disk, so that a full disk or a file
+// size limit leaves the old chart as it was and no fragment behind. A name
+// that stands for something other than a file (a named pipe, a device) is
+// written to as it is.
+bool write_chart(const std::string& path, const std::string& text, std::string& error) {
+  auto failed = [&](const char* what) {
+    error = std::string("cannot ") + what + " " + quoted(path) + ": " + std::strerror(errno);
     return false;
+  };
+  struct stat st = {};
+  const bool exists = stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return failed("open");
+    const bool ok = write_all(fd, text);
+    const int code = errno;
+    ::close(fd);
+    errno = code;
+    return ok || failed("write");
   }
-  return ok;
+  // The file itself, when the name is a symbolic link to it.
+  std::string target = path;
+  if (exists) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  const std::size_t slash = target.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temporary = (slash == std::string::npos ? std::string() : directory) + "." + name +
+                          ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return failed("open");
+  // The mode of the chart it replaces, or of a new file.
+  mode_t mode = 0;
+  if (exists) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  bool ok = fchmod(fd, mode) == 0 && write_all(fd, text) && fsync(fd) == 0;
+  int code = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    code = errno;
+  }
+  if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
+    ok = false;
+    code = errno;
+  }
+  if (!ok) {
+    std::remove(temporary.c_str());
+    errno = code;
+    return failed("write");
+  }
+  return true;
 }
 
 // The messages of a problem that cannot be analysed, on standard error.
 int reject(const std::vector<std::string>& messages) {
-  for (const std::string& m : messages) std::fprintf(stderr, "%s\n", m.c_str());
+  std::string text;
+  for (const std::string& m : messages) text += printable(m) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
   return rejected;
 }
 
-// The deck as a problem; false, with the messages on standard error, when it
-// cannot be read or its counts are rejected.
+// The deck as a problem, read only as far as its records go (endless input
+// ends at a line too long to be a deck's); false, with the messages on
+// standard error, when it cannot be read or its counts are rejected.
 bool read_problem(const std::string& path, Problem& problem) {
-  std::string text;
-  std::string error;
-  if (!read_text(path, text, error)) {
-    fail(rejected, error);
+  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    fail(rejected, "cannot open " + quoted(path) + ": " + std::strerror(errno));
     return false;
   }
-  const DeckReading deck = read_deck(text);
+  StreamLines lines(f);
+  const DeckReading deck = read_deck(lines);
+  if (f != stdin) std::fclose(f);
   const std::string name = path == "-" ? "standard input" : path;
+  if (lines.error() != 0) {
+    fail(rejected, "cannot read " + quoted(name) + ": " + std::strerror(lines.error()));
+    return false;
+  }
   if (deck.error) {
     fail(rejected, name + ": " + deck.error->message);
     return false;
@@ -103,9 +216,9 @@ int deliver(const Result& result, const std::string& format, const std::string& 
             std::string (*text)(const Result&), std::string (*chart)(const Result&)) {
   const std::string out = format == "csv" ? csv(result) : format == "json" ? json(result) : text(result);
   std::string error;
-  if (!chart_path.empty() && !write_text(chart_path, chart(result), error))
+  if (!chart_path.empty() && !write_chart(chart_path, chart(result), error))
     return fail(rejected, error);
-  if (!write_text("-", out, error)) return fail(rejected, error);
+  if (!write_output(out, error)) return fail(rejected, error);
   return 0;
 }
 
@@ -134,9 +247,32 @@ int run_pareto(const std::string& deck_path, const std::string& format, FrontOpt
                         [](const Front& f) { return front_chart(f); });
 }
 
+// What --help and --version print: on standard output, which must take it.
+int finish_printing(int status) {
+  std::cout.flush();
+  if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout))
+    return fail(rejected, std::string("cannot write standard output: ") +
+                              std::strerror(errno != 0 ? errno : EIO));
+  return status;
+}
+
+// An option of the study given before "pareto" applies to the front when
+// the front has the same option and it is not given after "pareto" too.
+std::string merge_option(const CLI::Option* before, const CLI::Option* after, std::string& into,
+                         const std::string& value) {
+  if (before->count() == 0) return {};
+  if (after->count() > 0)
+    return before->get_name() + ": given both before and after 'pareto'";
+  into = value;
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file size limit a write fails (EFBIG) and is reported, instead of
+  // the signal ending the run with a chart half written.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"The analysis of one selection problem deck (the classic fourfifths deck format)\n"
                "as the classic report, CSV or JSON, with finer sweeps of selection ratios\n"
                "and a chart.",
@@ -152,31 +288,48 @@ int main(int argc, char** argv) {
   std::string format = "text";
   std::string ratios_text;
   std::string chart_path;
-  app.add_option("DECK", deck_path, "problem deck; '-' or none: standard input");
-  app.add_option("--format", format,
-                 "text (the classic report), csv (one line per row) or json (everything)")
-      ->check(CLI::IsMember({"text", "csv", "json"}));
-  app.add_option("--ratios", ratios_text,
-                 "further selection ratios (rows of kind sweep): numbers and ranges "
-                 "FROM:TO:STEP, comma-separated");
-  app.add_option("--chart", chart_path, "also write an SVG chart to this file");
+  CLI::Option* deck_option =
+      app.add_option("DECK", deck_path, "problem deck; '-' or none: standard input");
+  CLI::Option* format_option =
+      app.add_option("--format", format,
+                     "text (the classic report), csv (one line per row) or json (everything)")
+          ->check(CLI::IsMember({"text", "csv", "json"}));
+  CLI::Option* ratios_option = app.add_option(
+      "--ratios", ratios_text,
+      "further selection ratios (rows of kind sweep): numbers and ranges "
+      "FROM:TO:STEP, comma-separated");
+  CLI::Option* chart_option = app.add_option(
+      "--chart", chart_path,
+      "also write an SVG chart to this file (replaced only once the chart is complete)");
 
   CLI::App* pareto = app.add_subcommand(
       "pareto",
       "The validity-adverse-impact front of the deck's predictors: the weightings for which no "
       "other is both more valid and of less adverse impact at one selection ratio. The deck's own "
-      "predictor weights are not used.");
+      "predictor weights are not used. --format and --chart may also stand before 'pareto'.");
   std::string pareto_deck = "-";
   std::string pareto_format = "text";
   std::string pareto_chart;
+  std::string points_text;
+  std::string sr_text;
   FrontOptions front;
   bool free_weights = false;
-  pareto->add_option("DECK", pareto_deck, "problem deck; '-' or none: standard input");
-  pareto->add_option("--points", front.points, "points evenly spaced in AI between the ends")
-      ->check(CLI::Range(2, 10000))
-      ->capture_default_str();
+  CLI::Option* pareto_deck_option =
+      pareto->add_option("DECK", pareto_deck, "problem deck; '-' or none: standard input");
+  pareto
+      ->add_option("--points", points_text,
+                   "points evenly spaced in AI between the ends, 2 to " +
+                       std::to_string(max_front_points) + " (default: 21)")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            int points = 0;
+            return parse_count(text, 2, max_front_points, points)
+                       ? std::string()
+                       : "a whole number from 2 to " + std::to_string(max_front_points);
+          },
+          "POINTS"));
   CLI::Option* sr_option =
-      pareto->add_option("--sr", front.sr,
+      pareto->add_option("--sr", sr_text,
                          "selection ratio of the deck's basis (default: the deck's first "
                          "requested ratio, else 0.10)")
           ->check(CLI::Validator(
@@ -187,25 +340,47 @@ int main(int argc, char** argv) {
               },
               "RATIO"));
   pareto->add_flag("--free-weights", free_weights, "allow negative weights");
-  pareto->add_option("--format", pareto_format,
-                     "text (a table), csv (one line per point) or json")
-      ->check(CLI::IsMember({"text", "csv", "json"}));
-  pareto->add_option("--chart", pareto_chart,
-                     "also write an SVG chart: validity, and the weights, against AI");
+  CLI::Option* pareto_format_option =
+      pareto->add_option("--format", pareto_format,
+                         "text (a table), csv (one line per point) or json")
+          ->check(CLI::IsMember({"text", "csv", "json"}));
+  CLI::Option* pareto_chart_option = pareto->add_option(
+      "--chart", pareto_chart,
+      "also write an SVG chart: validity, and the weights, against AI (replaced only once the "
+      "chart is complete)");
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : usage;
+    errno = 0;  // what a failed write of the help or the version leaves
+    const int status = app.exit(e) == 0 ? 0 : usage;
+    return finish_printing(status);
   }
 
   if (pareto->parsed()) {
+    // Every option given before "pareto" applies to the front, or is refused.
+    if (ratios_option->count() > 0)
+      return fail(usage, "--ratios: the front has no sweep of ratios (its one ratio is pareto --sr)");
+    for (const std::string& clash :
+         {merge_option(format_option, pareto_format_option, pareto_format, format),
+          merge_option(chart_option, pareto_chart_option, pareto_chart, chart_path),
+          merge_option(deck_option, pareto_deck_option, pareto_deck, deck_path)}) {
+      if (!clash.empty()) return fail(usage, clash);
+    }
+    if (pareto_chart_option->count() > 0 || chart_option->count() > 0)
+      if (const std::string clash = chart_clash(pareto_chart, pareto_deck); !clash.empty())
+        return fail(usage, clash);
+    if (!points_text.empty()) parse_count(points_text, 2, max_front_points, front.points);
+    if (sr_option->count() > 0) parse_ratio(sr_text, front.sr);
     front.nonnegative = !free_weights;
     return run_pareto(pareto_deck, pareto_format, front, sr_option->count() > 0, pareto_chart);
   }
   std::vector<double> sweep;
   std::string error;
-  if (!ratios_text.empty() && !parse_ratios(ratios_text, sweep, error))
+  if (ratios_option->count() > 0 && !parse_ratios(ratios_text, sweep, error))
     return fail(usage, "--ratios: " + error);
+  if (chart_option->count() > 0)
+    if (const std::string clash = chart_clash(chart_path, deck_path); !clash.empty())
+      return fail(usage, clash);
   return run_study(deck_path, format, sweep, chart_path);
 }

@@ -27,11 +27,21 @@ double range_value(double from, double step, std::size_t k) {
 
 }  // namespace
 
+bool parse_count(std::string_view text, int min, int max, int& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && value >= min && value <= max;
+}
+
 bool parse_ratio(std::string_view text, double& value) {
   return number(text, value) && value > 0 && value < 1;
 }
 
 bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::string& error) {
+  if (list.empty()) {
+    error = "an empty list: give ratios or ranges FROM:TO:STEP, comma-separated";
+    return false;
+  }
   while (true) {
     const std::size_t comma = list.find(',');
     const std::string_view item = list.substr(0, comma);
@@ -61,11 +71,19 @@ bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::strin
       const double whole = std::round(steps);
       if (std::fabs(steps - whole) > 1e-9 * std::max(1.0, whole))
         return fail("STEP does not divide the range from FROM to TO");
+      // A step wider than the range would leave only TO, dropping FROM.
+      if (to > from && whole < 1) return fail("STEP is wider than the range from FROM to TO");
       if (whole + 1 > static_cast<double>(max_sweep_ratios - ratios.size()))
         return fail("more than " + std::to_string(max_sweep_ratios) + " ratios in all");
       const auto count = static_cast<std::size_t>(whole);
+      const std::size_t first_of_range = ratios.size();
       for (std::size_t k = 0; k < count; ++k) ratios.push_back(range_value(from, step, k));
       ratios.push_back(to);
+      // A step finer than the ratios resolve makes some of them repeat (or
+      // round up to 1): each must lie above the one before and below 1.
+      for (std::size_t k = first_of_range; k < ratios.size(); ++k)
+        if (ratios[k] >= 1 || (k > first_of_range && !(ratios[k] > ratios[k - 1])))
+          return fail("STEP is too fine: the ratios of the range do not all differ");
     }
     if (ratios.size() > max_sweep_ratios)
       return fail("more than " + std::to_string(max_sweep_ratios) + " ratios in all");

@@ -14,10 +14,15 @@ inline constexpr std::size_t max_sweep_ratios = 100000;
 // One selection ratio: a number strictly between 0 and 1.
 bool parse_ratio(std::string_view text, double& value);
 
+// A whole number from min to max, in decimal digits alone (no sign, no
+// blanks; leading zeros do not make it octal).
+bool parse_count(std::string_view text, int min, int max, int& value);
+
 // Appends the ratios of the list to ratios; false, with a message naming the
-// bad item, when an item is not a number or a range, a ratio is not strictly
-// between 0 and 1, a range runs backwards or its step does not divide it, or
-// the list holds too many ratios.
+// bad item, when the list or an item is empty or not a number or a range, a
+// ratio is not strictly between 0 and 1, a range runs backwards, its step
+// does not divide it or is too fine for its ratios to differ, or the list
+// holds too many ratios.
 bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::string& error);
 
 }  // namespace fourfifths

@@ -38,9 +38,12 @@ struct FrontPoint {
   std::vector<double> weights;  // one per predictor, absolute values summing to 1
 };
 
+// The most points a front is asked for.
+inline constexpr int max_front_points = 10000;
+
 struct FrontOptions {
   double sr = 0.10;         // selection ratio of the problem's basis
-  int points = 21;          // points evenly spaced in AI between the two ends
+  int points = 21;          // points evenly spaced in AI between the two ends (2 to max_front_points)
   bool nonnegative = true;  // weights may not be negative
 };
 

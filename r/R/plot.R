@@ -1,43 +1,170 @@
-# Two panels against the selection ratio of the study's basis: the
-# adverse-impact ratio with both groups' selection ratios, and the mean
-# quality of those selected. The curves follow the sweep rows when there are
-# any, else the built-in, boundary and requested rows.
+# The figures of a study and of a front, drawn for print: sized from the
+# device (panels side by side on a wide figure, stacked on a narrow one, text
+# at 8 to 10 points), legends below the panels and reference labels in the
+# margins so that neither ever lies on the data, the colour-blind-safe
+# Okabe-Ito colours with line types that survive greyscale, and axes that
+# cover the data and the references (the four-fifths rule, parity).
+
+# Okabe & Ito (2008): black, blue, vermillion, bluish green, orange, reddish
+# purple, sky blue, yellow.
+palette_ff <- c("#000000", "#0072B2", "#D55E00", "#009E73", "#E69F00", "#CC79A7", "#56B4E9",
+                "#F0E442")
+line_types <- c("solid", "22", "12", "42", "4212", "1343", "73", "2282")
+
+# The layout and text size for panels on the current device; returns the
+# old settings for par().
+figure_layout <- function(panels) {
+  inches <- grDevices::dev.size("in")
+  narrow <- inches[1] < 5
+  rows <- if (narrow) panels else 1
+  old <- par(mfrow = c(rows, panels %/% rows), cex = if (narrow) 0.7 else 0.85,
+             mar = c(6.6, 3.6, 3, 3.6), mgp = c(2.2, 0.6, 0), tcl = -0.3, las = 1)
+  old
+}
+
+# The bottom margin for a panel whose legend (below the x axis title) shows
+# these labels in as many columns as fit the panel's width; returns the
+# number of columns.
+legend_margin <- function(labels) {
+  char <- par("cin")[1] * par("cex")
+  entry <- max(strwidth(labels, units = "inches")) + 4 * char
+  columns <- max(1, min(length(labels), floor(0.96 * par("fin")[1] / entry)))
+  rows <- ceiling(length(labels) / columns)
+  par(mar = c(4.4 + 1.25 * rows, par("mar")[2:4]))
+  columns
+}
+
+legend_below <- function(labels, across, ...) {
+  usr <- par("usr")
+  line <- abs(diff(grconvertY(c(0, par("csi")), "inches", "user")))
+  legend(grconvertX(0.5, "nfc", "user"), usr[3] - 3.3 * line, legend = labels, xjust = 0.5,
+         yjust = 1, xpd = NA, bty = "n", ncol = across, seg.len = 2.5, x.intersp = 0.6, ...)
+}
+
+# Labels of reference lines in the margin beside (side 4) or above (side 3)
+# the plot region, moved apart when they would touch.
+margin_label <- function(side, at, labels) {
+  inches <- if (side == 4) grconvertY(at, "user", "inches") else grconvertX(at, "user", "inches")
+  sizes <- if (side == 4) rep(par("csi") * par("cex") * 1.1, length(at))
+           else strwidth(labels, units = "inches", cex = 0.9) + 0.05
+  if (length(at) == 2) {
+    gap <- abs(diff(inches))
+    need <- mean(sizes)
+    if (gap < need) {
+      direction <- sign(diff(inches))
+      if (direction == 0) direction <- 1
+      middle <- mean(inches)
+      inches <- middle + c(-1, 1) * direction * need / 2
+      at <- if (side == 4) grconvertY(inches, "inches", "user") else grconvertX(inches, "inches", "user")
+    }
+  }
+  mtext(labels, side = side, at = at, line = 0.25, las = 1, cex = par("cex") * 0.9,
+        col = "grey25", adj = if (side == 4) 0 else 0.5, padj = if (side == 4) 0.5 else 0)
+}
+
+panel_title <- function(text) mtext(text, side = 3, line = 1.5, adj = 0, font = 2, cex = par("cex"))
+
 plot.fourfifths_study <- function(x, sweep = NULL, ...) {
   if (!is.null(sweep)) x <- analysis(x$problem, x$names, sweep)
+  data <- study_curves(x)
+  rows <- data$rows
+  old <- figure_layout(2)
+  on.exit(par(old))
+
+  # Adverse impact, with the group selection ratios.
+  series <- c(ai = "AI", sra = "SRA (majority)", sri = "SRI (minority)")
+  values <- unlist(rows[names(series)])
+  ylim <- c(0, max(1.05, values[is.finite(values)]))
+  boundary <- x$boundary[["sr"]]
+  requested <- x$rows[x$rows$kind == "requested" & x$rows$status == "ok", , drop = FALSE]
+  marks <- c(series, if (nrow(requested)) c(requested = "requested SR"),
+             if (!is.na(boundary)) c(boundary = "four-fifths boundary"))
+  columns <- legend_margin(marks)
+  plot(NA, xlim = c(0, 1), ylim = ylim, xaxs = "i", xlab = data$ratio_label, ylab = "ratio")
+  abline(h = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+  margin_label(4, c(0.8, 1), c("4/5", "parity"))
+  for (i in seq_along(series))
+    lines(rows$sr, rows[[names(series)[i]]], col = palette_ff[i], lty = line_types[i], lwd = 2)
+  if (nrow(requested)) points(requested$sr, requested$ai, pch = 21, bg = "white", cex = 1.1)
+  if (!is.na(boundary)) {
+    abline(v = boundary, col = "grey45", lty = "13")
+    points(boundary, 0.8, pch = 19)
+    margin_label(3, boundary, sprintf("%.3f", boundary))
+  }
+  panel_title("Adverse impact")
+  kind <- names(marks)
+  legend_below(marks, columns, col = ifelse(kind %in% names(series), palette_ff[match(kind, names(series))], "black"),
+               lty = ifelse(kind %in% names(series), line_types[match(kind, names(series))], NA), lwd = 2,
+               pch = ifelse(kind == "requested", 21, ifelse(kind == "boundary", 19, NA)), pt.bg = "white")
+
+  # Mean quality of those selected.
+  quality <- if (data$overall) c(m = "M (all)", ma = "MA (majority)", mi = "MI (minority)")
+             else c(ma = "MA (majority)", mi = "MI (minority)")
+  styles <- if (data$overall) 1:3 else 2:3
+  values <- unlist(rows[names(quality)])
+  columns <- legend_margin(quality)
+  plot(NA, xlim = c(0, 1), ylim = range(values[is.finite(values)], 0), xaxs = "i",
+       xlab = data$ratio_label, ylab = sprintf("mean %s score (SD units)", x$problem$quality))
+  abline(h = 0, col = "grey70")
+  for (i in seq_along(quality))
+    lines(rows$sr, rows[[names(quality)[i]]], col = palette_ff[styles[i]],
+          lty = line_types[styles[i]], lwd = 2)
+  if (!is.na(boundary)) {
+    abline(v = boundary, col = "grey45", lty = "13")
+    margin_label(3, boundary, sprintf("%.3f", boundary))
+  }
+  panel_title("Quality of those selected")
+  legend_below(quality, columns, col = palette_ff[styles], lty = line_types[styles], lwd = 2)
+  invisible(x)
+}
+
+# The rows a study's curves follow (the sweep rows when there are any, else
+# the built-in, boundary and requested rows), in order of the ratio.
+study_curves <- function(x) {
   rows <- x$rows
   on_sweep <- any(rows$kind == "sweep")
   rows <- rows[rows$status == "ok" & (rows$kind == "sweep") == on_sweep, , drop = FALSE]
   rows <- rows[order(rows$sr), , drop = FALSE]
   overall <- x$problem$basis == "overall"
-  ratio_label <- if (overall) "overall selection ratio (SR)" else "majority selection ratio (SRA)"
-  boundary <- x$boundary[["sr"]]
+  list(rows = rows, overall = overall,
+       ratio_label = if (overall) "overall selection ratio (SR)" else "majority selection ratio (SRA)")
+}
 
-  old <- par(mfrow = c(1, 2), mar = c(4.5, 4.5, 2.5, 1))
+plot.fourfifths_pareto <- function(x, ...) {
+  front <- as.data.frame(unclass(x), check.names = FALSE)
+  ai_label <- sprintf("adverse-impact ratio at %s SR %s", attr(x, "basis"), format(attr(x, "sr")))
+  xlim <- range(front$ai, 0.8, 1)
+  at <- which(front$kind == "four_fifths")
+  old <- figure_layout(2)
   on.exit(par(old))
 
-  matplot(rows$sr, rows[c("ai", "sra", "sri")], type = "l", lty = c(1, 2, 3), lwd = 2,
-          col = c("black", "steelblue", "firebrick"), xlim = c(0, 1), ylim = c(0, 1.06),
-          xlab = ratio_label, ylab = "ratio", main = "Adverse impact")
-  abline(h = 0.8, col = "grey40", lty = 2)
-  text(0, 0.8, "four-fifths rule", adj = c(0, -0.5), cex = 0.8, col = "grey30")
-  if (!is.na(boundary)) {
-    abline(v = boundary, col = "grey40", lty = 3)
-    points(boundary, 0.8, pch = 19)
-    text(boundary, 1.04, sprintf("boundary %.3f", boundary), adj = c(1.05, 0.5), cex = 0.8)
-  }
-  legend("topleft", legend = c("AI", "SRA", "SRI"), lty = c(1, 2, 3), lwd = 2,
-         col = c("black", "steelblue", "firebrick"), bty = "n", inset = c(0, 0.05))
+  ylim <- range(front$validity, 0)
+  marks <- c("front", if (length(at)) sprintf("four-fifths point (validity %.3f)", front$validity[at]))
+  columns <- legend_margin(marks)
+  plot(NA, xlim = xlim, ylim = ylim, xlab = ai_label, ylab = "validity (r with the criterion)")
+  abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+  margin_label(3, c(0.8, 1), c("4/5", "parity"))
+  lines(front$ai, front$validity, lwd = 2, col = palette_ff[1])
+  points(front$ai, front$validity, pch = 20, cex = 0.8)
+  if (length(at)) points(front$ai[at], front$validity[at], pch = 23, bg = palette_ff[3], cex = 1.6)
+  panel_title("Validity-adverse-impact front")
+  legend_below(marks, columns, col = c(palette_ff[1], "black")[seq_along(marks)], lty = c(1, NA)[seq_along(marks)],
+               lwd = 2, pch = c(20, 23)[seq_along(marks)], pt.bg = c(NA, palette_ff[3])[seq_along(marks)],
+               pt.cex = c(0.8, 1.4)[seq_along(marks)])
 
-  quality <- if (overall) c("m", "ma", "mi") else c("ma", "mi")
-  colours <- if (overall) c("black", "steelblue", "firebrick") else c("steelblue", "firebrick")
-  kinds <- if (overall) c(1, 2, 3) else c(2, 3)
-  values <- unlist(rows[quality])
-  matplot(rows$sr, rows[quality], type = "l", lty = kinds, lwd = 2, col = colours,
-          xlim = c(0, 1), ylim = range(values[is.finite(values)], 0),
-          xlab = ratio_label,
-          ylab = sprintf("mean quality on the %s composite", x$problem$quality),
-          main = "Quality of those selected")
-  if (!is.na(boundary)) abline(v = boundary, col = "grey40", lty = 3)
-  legend("topright", legend = toupper(quality), lty = kinds, lwd = 2, col = colours, bty = "n")
+  predictors <- weight_columns(front)
+  weights <- as.matrix(front[predictors])
+  k <- seq_along(predictors)
+  colours <- rep_len(palette_ff, length(k))
+  types <- rep_len(line_types, length(k))
+  columns <- legend_margin(predictors)
+  plot(NA, xlim = xlim, ylim = range(weights, 0), xlab = ai_label,
+       ylab = "weight (absolute values sum to 1)")
+  abline(h = 0, col = "grey60")
+  abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+  margin_label(3, c(0.8, 1), c("4/5", "parity"))
+  for (i in k) lines(front$ai, weights[, i], col = colours[i], lty = types[i], lwd = 2)
+  panel_title("Predictor weights")
+  legend_below(predictors, columns, col = colours, lty = types, lwd = 2)
   invisible(x)
 }

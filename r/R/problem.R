@@ -1,11 +1,13 @@
 # A selection problem as the library takes it: a named list with the fields
-# of fourfifths::Problem. The checks here are those of types and shapes, made
-# before any computation; whether the values make an analysable problem is
-# the library's judgement (validate()), reported as fourfifths_invalid_problem.
+# of fourfifths::Problem. The checks here are made before any computation:
+# types, shapes, names, ranges, and whether R can be a correlation matrix (the
+# library's own check, so that R refuses what the programs refuse). Whether
+# the values make an analysable problem is the library's judgement
+# (validate()), reported as fourfifths_invalid_problem.
 
 bad_argument <- function(format, ...) {
   stop(structure(class = c("fourfifths_bad_argument", "error", "condition"),
-                 list(message = sprintf(format, ...), call = NULL)))
+                 list(message = if (...length()) sprintf(format, ...) else format, call = NULL)))
 }
 
 invalid_problem <- function(messages) {
@@ -27,10 +29,47 @@ is_number <- function(x) {
   is.numeric(x) && length(x) == 1L && !is.na(x)
 }
 
-# A numeric vector of the given length (any length when NULL) without NA.
+# A numeric vector of the given length (any length when NULL) of finite
+# numbers.
 check_numbers <- function(x, length, name, what) {
   if (!is.numeric(x) || (!is.null(length) && length(x) != length) || anyNA(x))
     bad_argument("`%s` must be %s without NA", name, what)
+  if (!all(is.finite(x)))
+    bad_argument("`%s` must hold finite numbers", name)
+}
+
+listed <- function(x) paste(x, collapse = ", ")
+
+# The values of x in the order of the names of R's variables they belong to,
+# when both are named; stops when the names are not those variables.
+matched <- function(x, names, argument, what) {
+  given <- names(x)
+  if (is.null(given) || is.null(names)) return(as.double(x))
+  if (length(given) != length(names) || anyDuplicated(given) || !all(given %in% names))
+    bad_argument("the names of `%s` (%s) must be those of the %s in the dimnames of `R` (%s)",
+                 argument, listed(given), what, listed(names))
+  as.double(x[names])
+}
+
+# The composites do not depend on the scale of the weights; weights whose
+# squares would leave the range of double precision are brought to a largest
+# absolute value of 1 first.
+scaled <- function(w) {
+  s <- max(abs(w), 0)
+  if (s > 0 && (s < 1e-100 || s > 1e100)) w / s else w
+}
+
+# The names of the variables, from the dimnames of R (NULL when it has none).
+r_names <- function(R) {
+  rows <- rownames(R)
+  columns <- colnames(R)
+  if (!is.null(rows) && !is.null(columns) && !identical(rows, columns))
+    bad_argument("the row names of `R` (%s) differ from its column names (%s)",
+                 listed(rows), listed(columns))
+  names <- if (is.null(columns)) rows else columns
+  if (!is.null(names) && (anyNA(names) || any(names == "") || anyDuplicated(names)))
+    bad_argument("the names of `R`'s variables must be unique and not empty: %s", listed(names))
+  names
 }
 
 as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
@@ -38,7 +77,6 @@ as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
                        minority_share = NULL, quality = c("criterion", "predictor"),
                        sr = numeric()) {
   basis <- one_of(basis, c("overall", "majority"), "basis")
-  quality <- one_of(quality, c("criterion", "predictor"), "quality")
   if (!is.matrix(R) || !is.numeric(R) || nrow(R) == 0L)
     bad_argument("`R` must be a numeric matrix (the correlations of the predictors, then the criteria)")
   n <- nrow(R)
@@ -46,47 +84,73 @@ as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
     bad_argument("`R` must be square: it has %d rows and %d columns", n, ncol(R))
   if (anyNA(R))
     bad_argument("`R` must not hold NA")
+  if (!all(is.finite(R)))
+    bad_argument("`R` must hold finite numbers")
   tR <- t(R)
   if (any(R != tR & !(abs(R - tR) <= 1e-10)))
     bad_argument("`R` must be symmetric")
+  off <- which(!(abs(diag(R) - 1) <= 1e-12))
+  if (length(off))
+    bad_argument("`R` must be a correlation matrix, with 1 on its diagonal: R[%d, %d] is %s%s",
+                 off[1], off[1], format(R[off[1], off[1]]),
+                 if (all(diag(R) > 0)) " (a covariance matrix? cov2cor() turns it into correlations)" else "")
+  names <- r_names(R)
   if (!is_number(n_predictors) || n_predictors != round(n_predictors) ||
       n_predictors < 1 || n_predictors > n)
     bad_argument("`n_predictors` must be a whole number from 1 to nrow(R) = %d", n)
   np <- as.integer(n_predictors)
   nc <- n - np
+  predictors <- seq_len(np)
   check_numbers(d, n, "d", sprintf("a numeric vector of %d effect sizes (one per row of `R`)", n))
+  d <- matched(d, names, "d", "variables")
   regression <- identical(weights, "regression")
-  if (!regression)
+  if (!regression) {
     check_numbers(weights, np, "weights",
                   sprintf("\"regression\" or a numeric vector of %d predictor weights", np))
+    weights <- scaled(matched(weights, names[predictors], "weights", "predictors"))
+  }
   if (is.null(criterion_weights)) criterion_weights <- rep(1, nc)
   check_numbers(criterion_weights, nc, "criterion_weights",
                 sprintf("a numeric vector of %d criterion weights", nc))
+  criterion_weights <- scaled(matched(criterion_weights, names[-predictors], "criterion_weights",
+                                      "criteria"))
+  # Without criteria the only composite to measure quality on is the
+  # predictors'.
+  quality <- if (identical(quality, c("criterion", "predictor")) && nc == 0) "predictor"
+             else one_of(quality, c("criterion", "predictor"), "quality")
+  if (is.null(sr)) sr <- numeric()
   check_numbers(sr, NULL, "sr", "a numeric vector of selection ratios")
   ratio <- 0
   if (basis == "overall") {
     if (is.null(applicant_ratio) == is.null(minority_share))
       bad_argument("the overall basis needs exactly one of `applicant_ratio` and `minority_share`")
     if (!is.null(applicant_ratio)) {
-      if (!is_number(applicant_ratio))
-        bad_argument("`applicant_ratio` must be one number (majority applicants per minority applicant)")
+      if (!is_number(applicant_ratio) || !is.finite(applicant_ratio))
+        bad_argument("`applicant_ratio` must be one finite number (majority applicants per minority applicant)")
       ratio <- applicant_ratio
     } else {
-      if (!is_number(minority_share) || minority_share <= 0 || minority_share > 1)
-        bad_argument("`minority_share` must be one proportion greater than 0 and at most 1")
+      if (!is_number(minority_share) || !(minority_share > 0 && minority_share < 1))
+        bad_argument("`minority_share` must be one proportion strictly between 0 and 1 (both groups apply)")
       ratio <- (1 - minority_share) / minority_share
     }
   } else if (!is.null(applicant_ratio) || !is.null(minority_share)) {
     bad_argument("`applicant_ratio` and `minority_share` belong to the overall basis only")
   }
-  list(predictors = np, criteria = nc, basis = basis, applicant_ratio = as.double(ratio),
-       regression_weights = regression, quality = quality,
-       predictor_weights = if (regression) numeric() else as.double(weights),
-       criterion_weights = as.double(criterion_weights),
-       correlations = as.double(tR),
-       predictor_effects = as.double(d[seq_len(np)]),
-       criterion_effects = as.double(d[np + seq_len(nc)]),
-       requested_ratios = as.double(sr))
+  problem <- list(predictors = np, criteria = nc, basis = basis, applicant_ratio = as.double(ratio),
+                  regression_weights = regression, quality = quality,
+                  predictor_weights = if (regression) numeric() else as.double(weights),
+                  criterion_weights = as.double(criterion_weights),
+                  correlations = as.double(tR),
+                  predictor_effects = d[predictors],
+                  criterion_effects = d[np + seq_len(nc)],
+                  requested_ratios = as.double(sr))
+  messages <- correlation_messages(problem)
+  if (length(messages))
+    stop(structure(class = c("fourfifths_bad_argument", "error", "condition"),
+                   list(message = paste(c("`R` cannot be a correlation matrix:", messages),
+                                        collapse = "\n"),
+                        call = NULL, messages = messages)))
+  problem
 }
 
 # The arguments of selection_study() for a problem: the inverse of
@@ -108,8 +172,7 @@ problem_arguments <- function(problem) {
 
 # The names of the predictors and the criteria, from the dimnames of R.
 variable_names <- function(R, n_predictors) {
-  names <- colnames(R)
-  if (is.null(names)) names <- rownames(R)
+  names <- r_names(R)
   if (is.null(names)) return(NULL)
   np <- as.integer(n_predictors)
   list(predictors = names[seq_len(np)], criteria = names[-seq_len(np)])

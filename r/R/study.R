@@ -1,16 +1,34 @@
 selection_study <- function(R, d, weights, n_predictors, criterion_weights = NULL,
                             basis = c("overall", "majority"), applicant_ratio = NULL,
                             minority_share = NULL, quality = c("criterion", "predictor"),
-                            sr = numeric(), sweep = NULL) {
+                            sr = NULL, sweep = NULL) {
   problem <- as_problem(R, d, weights, n_predictors, criterion_weights, basis,
                         applicant_ratio, minority_share, quality, sr)
+  # The classic analysis keeps a row for every requested ratio, as the
+  # program's report does; one that is no selection ratio is worth a warning.
+  ratios <- problem$requested_ratios
+  outside <- ratios[!(ratios > 0 & ratios < 1)]
+  if (length(outside))
+    warning(structure(class = c("fourfifths_ratio_out_of_range", "warning", "condition"),
+                      list(message = sprintf(paste(
+                        "requested selection ratios lie strictly between 0 and 1 (10%% is 0.10):",
+                        "the rows of %s hold NA"), listed(unique(outside))),
+                        call = NULL, ratios = outside)))
   analysis(problem, variable_names(R, n_predictors), sweep)
 }
+
+# At most this many sweep ratios in one study, as on the command line.
+max_sweep <- 100000L
 
 # The study of a checked problem, its variables named by names.
 analysis <- function(problem, names, sweep) {
   if (is.null(sweep)) sweep <- numeric()
+  if (is.numeric(sweep) && length(sweep) > max_sweep)
+    bad_argument("`sweep` holds at most %d selection ratios, not %.0f", max_sweep, length(sweep))
   check_numbers(sweep, NULL, "sweep", "a numeric vector of selection ratios")
+  if (!all(sweep > 0 & sweep < 1))
+    bad_argument("`sweep` ratios must lie strictly between 0 and 1 (10%% is 0.10): %s",
+                 listed(head(sweep[!(sweep > 0 & sweep < 1)], 5)))
   result <- analyse_problem(problem, as.double(sweep))
   if (length(result$messages)) invalid_problem(result$messages)
   weights <- result$weights
@@ -61,7 +79,11 @@ study_summary <- function(x) {
   composites <- sprintf("Composites: validity rxy %s, effect sizes dx %s, dy %s",
                         fixed(comp[["rxy"]]), fixed(comp[["dx"]]), fixed(comp[["dy"]]))
   b <- x$boundary
-  boundary <- if (is.na(b[["sr"]])) "Four-fifths boundary: none in the cut-off range [-8, 8]"
+  boundary <- if (is.na(b[["sr"]]) && comp[["dx"]] >= 0)
+                sprintf(paste("Four-fifths boundary: none; the minority group scores at least as high",
+                              "on the predictor composite (dx %s), so there is no adverse impact to bound"),
+                        fixed(comp[["dx"]]))
+              else if (is.na(b[["sr"]])) "Four-fifths boundary: none in the cut-off range [-8, 8]"
               else if (overall) sprintf("Four-fifths boundary: SR %s (SRA %s, SRI %s)",
                                         fixed(b[["sr"]]), fixed(b[["sra"]]), fixed(b[["sri"]]))
               else sprintf("Four-fifths boundary: SRA %s (SRI %s)", fixed(b[["sra"]]), fixed(b[["sri"]]))

@@ -5,7 +5,9 @@
 // converts, calls the library and converts back: nothing is computed twice.
 #include <Rcpp.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -106,15 +108,36 @@ Rcpp::List rows_of(const std::vector<fourfifths::Row>& rows) {
 
 }  // namespace
 
+// Why the problem's correlations cannot be those of real variables (none
+// when they can): the library's check, the one the programs make.
+// [[Rcpp::export]]
+std::vector<std::string> correlation_messages(const Rcpp::List& problem) {
+  return fourfifths::check_correlations(problem_of(problem));
+}
+
 // The analysis of a problem with further sweep ratios: its messages when it
 // cannot be analysed, else the weights in use, the composite statistics, the
-// four-fifths boundary and the rows.
+// four-fifths boundary and the rows. A long sweep runs in slices, each a
+// study of its own whose sweep rows are appended, so that R can be
+// interrupted between them.
 // [[Rcpp::export]]
 Rcpp::List analyse_problem(const Rcpp::List& problem, const std::vector<double>& sweep) {
+  constexpr std::size_t slice = 2000;
+  const Problem p = problem_of(problem);
   fourfifths::StudyOptions options;
-  options.sweep = sweep;
-  const fourfifths::Study study = fourfifths::analyse(problem_of(problem), options);
+  const std::size_t first = std::min(sweep.size(), slice);
+  options.sweep.assign(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(first));
+  fourfifths::Study study = fourfifths::analyse(p, options);
   if (study.rejected()) return Rcpp::List::create(Rcpp::Named("messages") = study.messages);
+  for (std::size_t start = first; start < sweep.size(); start += slice) {
+    Rcpp::checkUserInterrupt();
+    const std::size_t end = std::min(sweep.size(), start + slice);
+    options.sweep.assign(sweep.begin() + static_cast<std::ptrdiff_t>(start),
+                         sweep.begin() + static_cast<std::ptrdiff_t>(end));
+    const fourfifths::Study part = fourfifths::analyse(p, options);
+    study.rows.insert(study.rows.end(), part.rows.end() - static_cast<std::ptrdiff_t>(end - start),
+                      part.rows.end());
+  }
   const fourfifths::Composites& c = study.composites;
   const fourfifths::Boundary& b = study.boundary;
   auto at_boundary = [&](double value) { return b.found ? value : NA_REAL; };
@@ -164,8 +187,8 @@ Rcpp::List write_deck_text(const Rcpp::List& problem) {
 }
 
 // The validity-adverse-impact front of a problem's predictors: its messages
-// when there is none, else its notes, the points' values (kind, then one
-// vector per field) and their weights as a matrix, a row per point.
+// when there is none, else its notes, the points' kinds, their values (one
+// vector per field) and their weights (one vector per predictor).
 // [[Rcpp::export]]
 Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative) {
   fourfifths::FrontOptions options;
@@ -186,18 +209,21 @@ Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bo
   const auto predictors = front.points.empty() ? 0 : static_cast<int>(front.points[0].weights.size());
   Rcpp::CharacterVector kind(n);
   Rcpp::List columns(std::size(values));
-  Rcpp::NumericMatrix weights(static_cast<int>(n), predictors);
+  Rcpp::List weights(predictors);
   for (std::size_t f = 0; f < std::size(values); ++f) {
     Rcpp::NumericVector column(n);
     for (R_xlen_t i = 0; i < n; ++i)
       column[i] = r_value(front.points[static_cast<std::size_t>(i)].*values[f]);
     columns[static_cast<R_xlen_t>(f)] = column;
   }
-  for (R_xlen_t i = 0; i < n; ++i) {
-    const FrontPoint& point = front.points[static_cast<std::size_t>(i)];
-    kind[i] = fourfifths::name_of(point.kind);
-    for (int k = 0; k < predictors; ++k) weights(static_cast<int>(i), k) = point.weights[static_cast<std::size_t>(k)];
+  for (int k = 0; k < predictors; ++k) {
+    Rcpp::NumericVector column(n);
+    for (R_xlen_t i = 0; i < n; ++i)
+      column[i] = front.points[static_cast<std::size_t>(i)].weights[static_cast<std::size_t>(k)];
+    weights[k] = column;
   }
+  for (R_xlen_t i = 0; i < n; ++i)
+    kind[i] = fourfifths::name_of(front.points[static_cast<std::size_t>(i)].kind);
   columns.attr("names") = Rcpp::CharacterVector(std::begin(value_names), std::end(value_names));
   return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
                             Rcpp::Named("notes") = front.notes, Rcpp::Named("kind") = kind,

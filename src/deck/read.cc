@@ -25,6 +25,12 @@ DeckError deck_error(const ReadFailure& f, const std::string& record, int lines_
   e.last_column = f.last_column;
   e.found = f.found;
   e.diagnostic = diagnostic_text(f.code, f.where, unit_stdin, f.layout, true) + " IO\n";
+  if (f.code == err_out_of_space) {
+    e.message = "line " + std::to_string(f.line) + ": runs on past " +
+                std::to_string(max_line_length) + " characters without a line feed (before the " +
+                record + ")";
+    return e;
+  }
   std::string where = "line " + std::to_string(f.line);
   if (f.first_column > 0)
     where += ", columns " + std::to_string(f.first_column) + "-" + std::to_string(f.last_column);

@@ -96,7 +96,9 @@ void require(bool holds, const char* what) {
 }  // namespace
 
 std::string write_deck(const Problem& p, int* rounded_values) {
-  require(p.predictors >= 1 && p.criteria >= 0 && p.predictors + p.criteria <= max_variables,
+  // Each count is bounded before the two are added: any int may arrive here.
+  require(p.predictors >= 1 && p.predictors <= max_variables && p.criteria >= 0 &&
+              p.criteria <= max_variables && p.predictors + p.criteria <= max_variables,
           "the counts of predictors and criteria do not fit a deck");
   require(p.requested_ratios.size() <= 999, "a deck holds at most 999 requested ratios");
   const auto np = static_cast<std::size_t>(p.predictors);

@@ -42,13 +42,12 @@ namespace fourfifths {
 // Standard input (unit 5) as lines, read in large blocks and only when the
 // reader needs another line, so that a deck is acted on while its sender
 // may still be writing. A read error ends the run.
-class StandardInput final : public LineSource {
+class StandardInput final : public BlockLines {
  public:
   void begin_operation(std::string_view layout) override;
-  bool next_line(std::string_view& line, bool& terminated) override;
 
  private:
-  std::string line_;  // a line that did not lie whole in one block
+  std::size_t fill(char* buffer, std::size_t size) override;
 };
 
 // Standard output (unit 6): finished records collect in one block that goes

@@ -32,12 +32,6 @@ constexpr std::size_t block_size = 64 * 1024;
 
 constinit OperationState state = {unit_stdin, true, false, {}};
 
-// Standard input, read in blocks.
-char in_block[block_size];
-constinit std::size_t in_next = 0;  // [in_next, in_end) not yet taken
-constinit std::size_t in_end = 0;
-constinit bool in_ended = false;  // read(2) reported the end of the data
-
 // Finished records: [0, out_finished), of which [0, out_sent) are out.
 char out_block[block_size];
 volatile std::sig_atomic_t out_finished = 0;
@@ -139,45 +133,12 @@ void StandardInput::begin_operation(std::string_view layout) {
   frame::state = {unit_stdin, true, true, layout};
 }
 
-bool StandardInput::next_line(std::string_view& line, bool& terminated) {
-  using namespace frame;
-  line_.clear();
+std::size_t StandardInput::fill(char* buffer, std::size_t size) {
   for (;;) {
-    const char* start = in_block + in_next;
-    const std::size_t have = in_end - in_next;
-    if (const void* feed = std::memchr(start, '\n', have)) {
-      const auto n = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
-      in_next += n + 1;
-      terminated = true;
-      if (line_.empty()) {
-        line = {start, n};
-      } else {
-        line_.append(start, n);
-        line = line_;
-      }
-      return true;
-    }
-    line_.append(start, have);
-    in_next = in_end = 0;
-    if (!in_ended) {
-      const ssize_t got = ::read(STDIN_FILENO, in_block, block_size);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        const int code = errno > 0 && errno < 100 ? errno : EIO;
-        in_ended = true;
-        runtime_error(code, "fmt");
-      }
-      if (got > 0) {
-        in_end = static_cast<std::size_t>(got);
-        continue;
-      }
-      in_ended = true;
-    }
-    // The data has ended: what is left is a last line without a line feed.
-    if (line_.empty()) return false;
-    terminated = false;
-    line = line_;
-    return true;
+    const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno == EINTR) continue;
+    runtime_error(errno > 0 && errno < 100 ? errno : EIO, "fmt");
   }
 }
 

@@ -155,6 +155,9 @@ std::vector<std::string> problem_messages(const Problem& problem, const FrontOpt
                        number("%g", options.sr));
   if (options.points < 2)
     messages.push_back("The front needs at least 2 points, got " + std::to_string(options.points));
+  if (options.points > max_front_points)
+    messages.push_back("The front holds at most " + std::to_string(max_front_points) +
+                       " points, got " + std::to_string(options.points));
   return messages;
 }
 

@@ -5,6 +5,7 @@
 // Real fields are gathered as a decimal digit string and a power of ten (at
 // most 40 significant digits) and converted correctly rounded by
 // std::from_chars; nothing is accumulated in binary arithmetic.
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -21,6 +22,7 @@ using records::Op;
 constexpr int line_end = -1;     // the next character is the line terminator
 constexpr int end_of_data = -2;  // the data has ended
 constexpr int field_end = -3;    // the field's columns are used up
+constexpr int line_overlong = -4;  // the line runs on past what is at hand
 
 constexpr std::size_t max_digits = 40;
 
@@ -87,6 +89,7 @@ class FieldReader {
     c = r_.peek();
     if (c == line_end) return true;
     if (c == end_of_data) return fail(err_end_of_file);
+    if (c == line_overlong) return r_.fail_overlong();
     ++r_.column_;
     --left_;
     return true;
@@ -281,31 +284,108 @@ Targets& Targets::add(std::span<double> targets) {
   return *this;
 }
 
-bool TextLines::next_line(std::string_view& line, bool& terminated) {
+bool TextLines::next_line(std::string_view& line, LineEnd& end) {
   if (text_.empty()) return false;
   const std::size_t feed = text_.find('\n');
-  terminated = feed != std::string_view::npos;
-  line = text_.substr(0, terminated ? feed : text_.size());
-  text_.remove_prefix(terminated ? feed + 1 : text_.size());
+  const std::size_t length = feed == std::string_view::npos ? text_.size() : feed;
+  if (length > max_line_length) {
+    line = text_.substr(0, max_line_length);
+    end = LineEnd::overlong;
+    text_ = {};
+    return true;
+  }
+  end = feed == std::string_view::npos ? LineEnd::end_of_data : LineEnd::feed;
+  line = text_.substr(0, length);
+  text_.remove_prefix(feed == std::string_view::npos ? length : length + 1);
   return true;
+}
+
+namespace {
+constexpr std::size_t block_size = 64 * 1024;
+}  // namespace
+
+BlockLines::BlockLines() : block_(new char[block_size]) {}
+
+bool BlockLines::next_line(std::string_view& line, LineEnd& end) {
+  line_.clear();
+  for (;;) {
+    const char* start = block_.get() + next_;
+    const std::size_t have = end_ - next_;
+    const void* feed = std::memchr(start, '\n', have);
+    const std::size_t n =
+        feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : have;
+    if (line_.size() + n > max_line_length) {
+      // Only the start of the line is kept; nothing after it is ever read.
+      line_.append(start, max_line_length - line_.size());
+      next_ = end_ = 0;
+      ended_ = true;
+      line = line_;
+      end = LineEnd::overlong;
+      return true;
+    }
+    if (feed != nullptr) {
+      next_ += n + 1;
+      end = LineEnd::feed;
+      if (line_.empty()) {
+        line = {start, n};
+      } else {
+        line_.append(start, n);
+        line = line_;
+      }
+      return true;
+    }
+    line_.append(start, have);
+    next_ = end_ = 0;
+    if (!ended_) {
+      end_ = fill(block_.get(), block_size);
+      if (end_ > 0) continue;
+      ended_ = true;
+    }
+    // The data has ended: what is left is a last line without a line feed.
+    if (line_.empty()) return false;
+    end = LineEnd::end_of_data;
+    line = line_;
+    return true;
+  }
+}
+
+std::size_t StreamLines::fill(char* buffer, std::size_t size) {
+  if (error_ != 0) return 0;
+  const std::size_t got = std::fread(buffer, 1, size, stream_);
+  if (got == 0 && std::ferror(stream_)) error_ = errno != 0 ? errno : EIO;
+  return got;
 }
 
 // Takes the next line from the source; false at the end of the data.
 bool RecordReader::take_line() {
   std::string_view line;
-  bool terminated = false;
-  if (!source_.next_line(line, terminated)) return false;
+  LineEnd end = LineEnd::feed;
+  if (!source_.next_line(line, end)) return false;
   ++line_number_;
   // A carriage return before the line feed, or as the last byte of the data,
   // belongs to the line end.
-  const bool carriage_return = !line.empty() && line.back() == '\r';
+  const bool carriage_return =
+      end != LineEnd::overlong && !line.empty() && line.back() == '\r';
   if (carriage_return) line.remove_suffix(1);
   line_.assign(line);
   column_ = 0;
   have_line_ = true;
-  line_terminated_ = terminated;
-  line_end_signal_ = terminated || carriage_return;
+  line_terminated_ = end == LineEnd::feed;
+  line_overlong_ = end == LineEnd::overlong;
+  line_end_signal_ = line_terminated_ || carriage_return;
   return true;
+}
+
+// A line too long to hold: the read that needs what lies past it fails, at
+// that line.
+bool RecordReader::fail_overlong() {
+  failure_.code = err_out_of_space;
+  failure_.where = "malloc failure";
+  failure_.line = line_number_;
+  failure_.first_column = failure_.last_column = 0;
+  failure_.found.clear();
+  exhausted_ = true;
+  return false;
 }
 
 // The next character of the line without taking it.
@@ -317,12 +397,15 @@ int RecordReader::peek() {
   }
   if (column_ < line_.size()) return static_cast<unsigned char>(line_[column_]);
   if (line_end_signal_) return line_end;
+  if (line_overlong_) return line_overlong;
   exhausted_ = true;  // an unterminated last line has run out
   return end_of_data;
 }
 
 // Skipping to the next line: drops the rest of the current line with its
-// line feed; meeting the end of the data instead sets the exhausted flag.
+// line feed; meeting the end of the data instead sets the exhausted flag. A
+// line too long to pass ends the data too: the values already read stand,
+// and the next read operation, if any, fails.
 void RecordReader::skip_line() {
   if (exhausted_) return;
   if (!have_line_ && !take_line()) {
@@ -339,6 +422,7 @@ bool RecordReader::read(ReadLayout layout_text, const Targets& targets) {
   failure_ = ReadFailure{};
   failure_.layout = text;
   source_.begin_operation(text);
+  if (exhausted_ && line_overlong_) return fail_overlong();
   if (exhausted_) {
     failure_.code = err_end_of_file;
     failure_.where = "read start";
@@ -355,8 +439,7 @@ bool RecordReader::read(ReadLayout layout_text, const Targets& targets) {
       return;
     }
     for (int32_t k = 0; k < d.repeat; ++k) {
-      const int c = peek();
-      if (c == line_end || c == end_of_data) return;
+      if (peek() < 0) return;
       ++column_;
     }
   };

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -29,7 +30,7 @@ inline constexpr int32_t unit_stdout = 6;
 // Codes of the run-time error report. Codes 0 to 99 are system errors (errno).
 inline constexpr int32_t err_end_of_file = -1;
 inline constexpr int32_t err_bad_format = 100;       // "error in format"
-inline constexpr int32_t err_out_of_space = 113;     // "out of free space"
+inline constexpr int32_t err_out_of_space = 113;     // "out of free space": a record too long to hold
 inline constexpr int32_t err_unexpected_char = 115;  // "read unexpected character"
 
 // The run-time error report of a failed read or write, as it stands on
@@ -187,6 +188,21 @@ void render_chars(char* field, std::size_t w, std::string_view text);
 // Reader
 // ---------------------------------------------------------------------------
 
+// The longest line a deck may hold, not counting its line feed. No field of
+// a deck lies beyond column 70 (ten fields of 7 columns), so this leaves room
+// for any annotation after the fields many times over, while endless input
+// without a line feed (a device of zeros, a runaway pipe) ends after a small,
+// fixed amount of it instead of filling memory.
+inline constexpr std::size_t max_line_length = 64 * 1024;
+
+// How a line that a source hands over ends.
+enum class LineEnd : uint8_t {
+  feed,         // a line feed
+  end_of_data,  // the data ends: the last line, without a line feed
+  overlong,     // the line runs on past max_line_length: only that much of it is
+                // handed over, and the source ends there
+};
+
 // Where the lines of a deck come from.
 class LineSource {
  public:
@@ -194,26 +210,62 @@ class LineSource {
   // A read operation with this layout begins: for a source that must name
   // the layout when it fails.
   virtual void begin_operation(std::string_view /*layout*/) {}
-  // The next line, without its line feed; false when the data has ended.
-  // terminated: a line feed ended the line (only the last line may lack one).
-  // The view stays valid until the next call.
-  virtual bool next_line(std::string_view& line, bool& terminated) = 0;
+  // The next line, without its line feed, and how it ends; false when the
+  // data has ended. The view holds at most max_line_length characters and
+  // stays valid until the next call.
+  virtual bool next_line(std::string_view& line, LineEnd& end) = 0;
 };
 
 // The lines of a text held in memory.
 class TextLines final : public LineSource {
  public:
   explicit TextLines(std::string_view text) : text_(text) {}
-  bool next_line(std::string_view& line, bool& terminated) override;
+  bool next_line(std::string_view& line, LineEnd& end) override;
 
  private:
   std::string_view text_;
 };
 
+// Lines cut from data read in blocks, one block at a time and only when the
+// next line needs it, so that a deck is acted on while its sender may still
+// be writing, and no more of the data is held than one block and one line.
+class BlockLines : public LineSource {
+ public:
+  BlockLines();
+  bool next_line(std::string_view& line, LineEnd& end) final;
+
+ protected:
+  // Reads at most size bytes into buffer: how many it read, 0 at the end of
+  // the data (or after a failure the subclass keeps for its caller).
+  virtual std::size_t fill(char* buffer, std::size_t size) = 0;
+
+ private:
+  std::unique_ptr<char[]> block_;
+  std::size_t next_ = 0;  // [next_, end_) of the block not yet taken
+  std::size_t end_ = 0;
+  bool ended_ = false;    // fill reported the end of the data, or a line ran too long
+  std::string line_;      // a line that did not lie whole in one block
+};
+
+// The lines of a C stream, read in blocks; a failed read ends the data and
+// is kept in error().
+class StreamLines final : public BlockLines {
+ public:
+  explicit StreamLines(std::FILE* stream) : stream_(stream) {}
+  // The errno of a failed read; 0 when every read succeeded.
+  int error() const { return error_; }
+
+ private:
+  std::size_t fill(char* buffer, std::size_t size) override;
+
+  std::FILE* stream_;
+  int error_ = 0;
+};
+
 // A read operation that failed, with where it failed.
 struct ReadFailure {
-  int32_t code = 0;           // err_end_of_file or err_unexpected_char
-  const char* where = "";     // "fmt" (inside a field) or "read start"
+  int32_t code = 0;           // err_end_of_file, err_unexpected_char or err_out_of_space
+  const char* where = "";     // "fmt" (inside a field), "read start" or "malloc failure"
   std::string_view layout;    // the layout of the failing read
   int line = 0;               // the line, counted from 1 (for "read start": the line it needed)
   int first_column = 0;       // the field's columns, counted from 1; 0 for "read start"
@@ -226,7 +278,10 @@ struct ReadFailure {
 // carriage return directly before it, or as the very last byte of the data,
 // belongs to the line end and never reaches a field. A field takes columns
 // from its own line only: when the line end comes first the field ends there,
-// so a short line reads as if padded with blanks.
+// so a short line reads as if padded with blanks. A line longer than
+// max_line_length reads as any other within that length, but nothing after
+// it is read: the next read operation fails with err_out_of_space ("malloc
+// failure": the record cannot be held).
 class RecordReader {
  public:
   explicit RecordReader(LineSource& source) : source_(source) {}
@@ -244,6 +299,7 @@ class RecordReader {
   int peek();
   bool take_line();
   void skip_line();
+  bool fail_overlong();
 
   LineSource& source_;
   std::string line_;            // the current line, its line end removed
@@ -251,6 +307,7 @@ class RecordReader {
   bool have_line_ = false;      // a line is current
   bool line_end_signal_ = false;  // its end gives the line-end signal (else the end of data)
   bool line_terminated_ = false;  // a line feed ended it
+  bool line_overlong_ = false;  // only the first max_line_length characters are at hand
   bool exhausted_ = false;      // the end of the data was met
   int line_number_ = 0;
   ReadFailure failure_;

@@ -3,11 +3,14 @@
 // which read back to the same problem.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/pareto.h"
 #include "study/random_deck.h"
 
 namespace fourfifths {
@@ -129,6 +132,46 @@ TEST(Deck, ValuesBeyondThreeDecimals) {
   EXPECT_NEAR(back.problem.requested_ratios[0], 0.123456789, 5e-6);
   p.predictors = 11;
   EXPECT_THROW(write_deck(p), std::invalid_argument);
+}
+
+// Counts at the ends of an int, wherever a problem built in code enters the
+// library: each is refused with its message, before any arithmetic on it
+// (the sanitizer build catches a sum that overflows).
+TEST(Deck, CountsAtTheEndsOfAnInt) {
+  const struct {
+    int predictors, criteria;
+    const char* message;  // of validate(), and of pareto_front()
+  } cases[] = {
+      {INT_MAX, 1, "Too many predictors and criteria"},
+      {2, INT_MAX, "Too many predictors and criteria"},
+      {INT_MAX, INT_MAX, "Too many predictors and criteria"},
+      {INT_MIN, 1, "Number of predictors must be at least 1"},
+      {2, INT_MIN, "Number of criteria can not be negative"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.predictors) + " predictors, " + std::to_string(c.criteria) +
+                 " criteria");
+    Problem p = read_deck(worked).problem;
+    p.predictors = c.predictors;
+    p.criteria = c.criteria;
+    try {
+      write_deck(p);
+      ADD_FAILURE() << "write_deck took the counts";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_STREQ(e.what(), "write_deck: the counts of predictors and criteria do not fit a deck");
+    }
+    const std::vector<std::string> messages = validate(p);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), c.message), messages.end());
+    EXPECT_EQ(analyse(p).messages, messages);
+    const Front front = pareto_front(p);
+    EXPECT_NE(std::find(front.messages.begin(), front.messages.end(), c.message),
+              front.messages.end());
+  }
+  // The points of a front: a count too, refused before any is computed.
+  FrontOptions options;
+  options.points = INT_MAX;
+  EXPECT_EQ(pareto_front(read_deck(worked).problem, options).messages,
+            std::vector<std::string>{"The front holds at most 10000 points, got 2147483647"});
 }
 
 }  // namespace

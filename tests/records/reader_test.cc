@@ -2,6 +2,8 @@
 // long lines, commas, the line end, carriage returns, and the end of the
 // deck.
 #include <bit>
+#include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -294,7 +296,7 @@ TEST(RecordsReader, Failures) {
     int32_t code;
     const char* where;
     int line, first_column, last_column;
-    const char* found;
+    std::string found;
   } cases[] = {
       {"no line left", "  1\n", {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 1}},
        err_end_of_file, "fmt", 2, 1, 3, ""},
@@ -308,6 +310,16 @@ TEST(RecordsReader, Failures) {
       {"letter in the second field of the second line", "  9\n  0.100  0.2x0  0.300\n",
        {{"(6I3)", 'I', 1}, {"(10F7.3)", 'F', 3}},
        err_unexpected_char, "fmt", 2, 8, 14, "  0.2x0"},
+      // A line too long to hold: its fields read, the next read fails at it.
+      {"read after a line of 65537 characters", "  1" + std::string(65534, ' ') + "\n  2\n",
+       {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 1}},
+       err_out_of_space, "malloc failure", 1, 0, 0, ""},
+      {"read after an endless line", "  1  2" + std::string(200000, ' '),
+       {{"(6I3)", 'I', 2}, {"(6I3)", 'I', 1}},
+       err_out_of_space, "malloc failure", 1, 0, 0, ""},
+      {"a line too long is taken by the next read", "  1\n" + std::string(70000, '\0'),
+       {{"(6I3)", 'I', 1}, {"(6I3)", 'I', 1}},
+       err_unexpected_char, "fmt", 2, 1, 3, std::string(3, '\0')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -320,6 +332,52 @@ TEST(RecordsReader, Failures) {
     EXPECT_EQ(reads.failure.last_column, c.last_column);
     EXPECT_EQ(reads.failure.found, c.found);
   }
+}
+
+// Lines read from a stream in blocks are the lines of the same text in
+// memory: lines that cross a block's end, a line of exactly the longest
+// length, longer ones (cut, and nothing read after them), an unterminated
+// last line and a stream that fails.
+TEST(RecordsReader, StreamLinesAreTextLines) {
+  const std::string longest(max_line_length, 'x');
+  const std::string texts[] = {
+      "",
+      "  2\n\n  3",
+      std::string(65530, ' ') + "\n" + std::string(20, 'a') + "\n" + std::string(140000, 'b') + "\n",
+      longest + "\n" + longest,
+      longest + "y\n  1\n",
+      "  1\n" + std::string(1 << 20, '\0'),
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.size());
+    std::string copy = text;
+    std::FILE* stream = fmemopen(copy.data(), copy.size(), "r");
+    if (copy.empty()) stream = std::fopen("/dev/null", "r");
+    ASSERT_NE(stream, nullptr);
+    StreamLines from_stream(stream);
+    TextLines from_text(text);
+    for (int k = 0;; ++k) {
+      SCOPED_TRACE(k);
+      std::string_view a, b;
+      LineEnd end_a = LineEnd::feed, end_b = LineEnd::feed;
+      const bool more = from_text.next_line(a, end_a);
+      ASSERT_EQ(from_stream.next_line(b, end_b), more);
+      if (!more) break;
+      EXPECT_EQ(a, b);
+      EXPECT_EQ(end_a, end_b);
+      EXPECT_LE(a.size(), max_line_length);
+    }
+    EXPECT_EQ(from_stream.error(), 0);
+    std::fclose(stream);
+  }
+  std::FILE* directory = std::fopen("/", "r");
+  ASSERT_NE(directory, nullptr);
+  StreamLines unreadable(directory);
+  std::string_view line;
+  LineEnd end = LineEnd::feed;
+  EXPECT_FALSE(unreadable.next_line(line, end));
+  EXPECT_EQ(unreadable.error(), EISDIR);
+  std::fclose(directory);
 }
 
 }  // namespace

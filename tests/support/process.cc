@@ -91,8 +91,13 @@ Ended spawn(const Spawn& s) {
   if (pid == 0) {
     signal(SIGINT, s.ignore_interrupt ? SIG_IGN : SIG_DFL);
     signal(SIGPIPE, s.ignore_broken_pipe ? SIG_IGN : SIG_DFL);
+    if (s.address_space_limit >= 0) {
+      const rlimit limit = {static_cast<rlim_t>(s.address_space_limit),
+                            static_cast<rlim_t>(s.address_space_limit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (s.file_size_limit >= 0) {
-      signal(SIGXFSZ, SIG_IGN);
+      signal(SIGXFSZ, s.file_size_signal ? SIG_DFL : SIG_IGN);
       const rlimit limit = {static_cast<rlim_t>(s.file_size_limit),
                             static_cast<rlim_t>(s.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
@@ -131,12 +136,32 @@ Ended spawn(const Spawn& s) {
   close(ready[1]);
 
   Ended e;
-  if (!s.input.empty() && write(in[1], s.input.data(), s.input.size()) < 0)
-    throw std::runtime_error("write to the child failed");
   int input = in[1];
-  if (!s.keep_input_open) {
-    close(input);
-    input = -1;
+  std::thread feeder;
+  if (!s.endless_input.empty()) {
+    // Fed from a thread until the child closes its end (a write then fails
+    // with EPIPE, SIGPIPE being ignored here) or is killed.
+    signal(SIGPIPE, SIG_IGN);
+    feeder = std::thread([&s, input] {
+      auto put = [input](const std::string& text) {
+        for (std::size_t done = 0; done < text.size();) {
+          const ssize_t n = write(input, text.data() + done, text.size() - done);
+          if (n <= 0) return false;
+          done += static_cast<std::size_t>(n);
+        }
+        return true;
+      };
+      if (!put(s.input)) return;
+      while (put(s.endless_input)) {
+      }
+    });
+  } else {
+    if (!s.input.empty() && write(in[1], s.input.data(), s.input.size()) < 0)
+      throw std::runtime_error("write to the child failed");
+    if (!s.keep_input_open) {
+      close(input);
+      input = -1;
+    }
   }
 
   const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -203,6 +228,7 @@ Ended spawn(const Spawn& s) {
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
+  if (feeder.joinable()) feeder.join();
   e.seconds_after_signals = std::chrono::duration<double>(Clock::now() - signalled).count();
   e.exited = WIFEXITED(wstatus);
   if (e.exited) e.status = WEXITSTATUS(wstatus);

@@ -22,13 +22,16 @@ enum class Output {
 struct Spawn {
   std::string program{};
   std::vector<std::string> args{};
-  std::string input{};           // written to standard input (a pipe), or
+  std::string input{};           // written to standard input (a pipe), then
+  std::string endless_input{};   // written again and again until the program stops reading, or
   std::string input_path{};       // a file on standard input (when not empty)
   bool input_is_directory = false;  // standard input that read(2) refuses
   bool keep_input_open = false;  // the test never closes the pipe on standard input
   Output output = Output::pipe;
   bool ignore_broken_pipe = false;  // SIGPIPE ignored in the child
   long file_size_limit = -1;        // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+  bool file_size_signal = false;    // SIGXFSZ left at its default (the program must ignore it)
+  long address_space_limit = -1;    // RLIMIT_AS in bytes
   bool ignore_interrupt = false;    // SIGINT ignored when the child starts
   // When to send the signals below, a moment apart: once the child catches
   // the first of them (its handlers are installed), once it has written a

@@ -35,12 +35,13 @@ test_that("composites, rows and boundary are those of the selection model", {
 test_that("rows have their kinds and statuses, and NA where a value does not exist", {
   expect_named(rows, c("kind", "sr", "status", "cutoff", "sra", "sri", "ai", "m", "ma", "mi",
                        "dif", "sm", "sma", "smi", "sdif"))
-  swept <- as.data.frame(do.call(selection_study, c(modified(worked, list(sr = 1.5)), sweep = 0.5)))
+  swept <- as.data.frame(suppressWarnings(
+    do.call(selection_study, c(modified(worked, list(sr = 1.5)), sweep = 0.5))))
   expect_identical(swept$kind[22:24], c("boundary", "requested", "sweep"))
   expect_true(swept$status[23] == "no_cutoff" && all(is.na(swept[23, 4:15])))
   expect_identical(swept[24, -1], swept[11, -1], ignore_attr = TRUE)
-  majority <- as.data.frame(do.call(selection_study, modified(
-    worked, list(basis = "majority", applicant_ratio = NULL, sr = c(0.5, 1)))))
+  majority <- as.data.frame(suppressWarnings(do.call(selection_study, modified(
+    worked, list(basis = "majority", applicant_ratio = NULL, sr = c(0.5, 1))))))
   expect_true(all(is.na(majority[c("m", "sm", "sma", "smi", "sdif")])))
   expect_identical(majority$status[23:24], c("ok", "ratio_out_of_range"))
   expect_equal(majority$sri[23], pnorm(0, study$composites[["dx"]], lower.tail = FALSE),
