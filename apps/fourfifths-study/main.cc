@@ -359,6 +359,8 @@ int run_study(const std::string& deck_path, const std::string& format,
   // Unlike the classic program, a matrix that no variables can have is refused.
   const std::vector<std::string> faults = check_correlations(problem);
   if (!faults.empty()) return reject(faults);
+  const std::vector<std::string> rows = check_rows(study);
+  if (!rows.empty()) return reject(rows);
   return deliver(study, format, chart_path, study_csv, study_json, report, study_chart);
 }
 

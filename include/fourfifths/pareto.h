@@ -16,7 +16,7 @@ namespace fourfifths {
 enum class PointKind {
   max_validity,  // the most valid end of the front
   min_impact,    // the end with the least adverse impact
-  four_fifths,   // the most valid weighting whose adverse-impact ratio is 0.8
+  four_fifths,   // the most valid weighting that meets the four-fifths rule (AI at least 0.8)
   interior,      // a point between the ends
 };
 
@@ -61,7 +61,8 @@ struct Front {
 
 // The front of a problem's predictors for its criterion composite (the
 // problem's own predictor weights are not used; the correlations are read as
-// the composites read them, above the diagonal with the diagonal taken as 1).
+// the composites read them, above the diagonal with the diagonal taken as 1,
+// and a matrix that check_correlations() refuses gets its messages).
 //
 // The front runs from the most valid weighting (the regression weights, or
 // their non-negative counterpart) to the least adverse impact: parity (AI 1),
@@ -69,7 +70,10 @@ struct Front {
 // predictor whose effect size is nearest 0, alone (with a note). Each point is
 // the most valid weighting whose composite has the point's effect size, and
 // the points are evenly spaced in AI between the ends, with the four-fifths
-// point inserted where the front crosses 0.8. When the most valid composite
+// point inserted where the front crosses 0.8. Whenever some weighting meets
+// the four-fifths rule the front has exactly one point of kind four_fifths,
+// the most valid such (an end that meets it is repeated as that point);
+// otherwise a note says that none does. When the most valid composite
 // favours the minority group (AI above 1) the front runs down to parity
 // instead; when the most valid weighting is already the least-impact one, the
 // front is that one point. Points whose weightings have negative validity and

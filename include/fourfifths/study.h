@@ -160,6 +160,11 @@ struct StudyOptions {
 // with the same evaluations as the classic report.
 Study analyse(const Problem& problem, const StudyOptions& options = {});
 
+// One message for each row of a study that has a value that is not a finite
+// number where the model defines one (see Row); empty when there is none. The
+// newer front ends refuse such a study rather than print it.
+std::vector<std::string> check_rows(const Study& study);
+
 // The names of kinds and statuses as every front end writes them.
 const char* name_of(RowKind kind);
 const char* name_of(RowStatus status);

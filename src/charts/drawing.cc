@@ -134,6 +134,12 @@ std::string label_number(double value, int decimals) {
 }
 
 std::string ratio_label(double ratio) {
+  // Ratios too small for three decimals, with three significant digits.
+  if (ratio != 0 && std::fabs(ratio) < 0.0005) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", ratio);
+    return text;
+  }
   std::string s = label_number(ratio, 3);
   if (s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
   return s;

@@ -65,7 +65,7 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
       "Pareto front at " + at + (front.nonnegative ? ", non-negative weights" : "") +
       " \xE2\x80\x94 " +
       (four_fifths ? "four-fifths rule met with validity " + label_number(four_fifths->validity, 3)
-                   : std::string("no weighting on the front has AI 0.8"));
+                   : std::string("no weighting on the front meets the four-fifths rule"));
   draw_text(d, page_width / 2, 32, d.title, {.size = 17, .anchor = "middle", .bold = true});
   draw_text(d, page_width / 2, 55, subtitle, {.size = 13, .anchor = "middle"});
 
@@ -108,7 +108,16 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
             "four-fifths rule", {.colour = four_fifths_colour});
   d.data = {{"x08", coordinate(x08)}, {"axis-y", coordinate(top.bottom())}};
 
-  Series validity{.label = "front (" + std::to_string(points.size()) + " weightings)",
+  // An end that meets the four-fifths rule is also its four-fifths row: one
+  // weighting.
+  const auto repeats = std::count_if(points.begin(), points.end(), [&](const FrontPoint& p) {
+    return p.kind == PointKind::four_fifths &&
+           std::any_of(points.begin(), points.end(), [&](const FrontPoint& q) {
+             return &q != &p && q.weights == p.weights;
+           });
+  });
+  const std::size_t weightings = points.size() - static_cast<std::size_t>(repeats);
+  Series validity{.label = "front (" + std::to_string(weightings) + " weightings)",
                   .style = front_style};
   std::vector<Series> weights(predictors);
   for (std::size_t k = 0; k < predictors; ++k) {
@@ -166,7 +175,7 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
   for (std::size_t k = 0; k < notes.size(); ++k)
     draw_text(d, 30, 850 + 17 * static_cast<double>(k), notes[k], {.colour = "#333333"});
 
-  d.desc = "Validity against the adverse-impact ratio AI of " + std::to_string(points.size()) +
+  d.desc = "Validity against the adverse-impact ratio AI of " + std::to_string(weightings) +
            " weightings of " + std::to_string(predictors) + " predictors on the Pareto front at " +
            at + (front.nonnegative ? " with non-negative weights" : "") +
            ", from the most valid (validity " + label_number(points.front().validity, 3) + ", AI " +

@@ -1,7 +1,11 @@
 // Renderings of a validity-adverse-impact front: a table for people, CSV and
 // JSON for scripts.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -30,6 +34,33 @@ ordered_json number(double value) {
   return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
 }
 
+// A value of the table: three decimals, or in exponent form where fixed
+// notation would run to more than 7 characters or, for a ratio, show a value
+// that is not 0 as 0.000; blank when it does not exist (no overall mean in
+// the majority basis).
+std::string cell(double v, bool ratio) {
+  char text[40];
+  if (!std::isfinite(v)) return "";
+  const double size = std::fabs(v);
+  if (size >= 999.9995 || (ratio && v != 0 && size < 0.0005)) {
+    std::snprintf(text, sizeof text, "%.2e", v);
+  } else {
+    std::snprintf(text, sizeof text, "%.3f", size < 0.0005 ? 0.0 : v);  // no "-0.000"
+  }
+  return text;
+}
+
+// A selection ratio with the digits it needs: three decimals when they hold
+// it, else six significant digits (0.15 as 0.150, 0.0001 as 0.0001, 1e-12 as
+// 1e-12).
+std::string ratio_text(double sr) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.3f", sr);
+  if (std::strtod(text, nullptr) == sr || std::fabs(sr) >= 0.0005) return text;
+  std::snprintf(text, sizeof text, "%.6g", sr);
+  return text;
+}
+
 }  // namespace
 
 std::string front_text(const Front& front) {
@@ -37,36 +68,40 @@ std::string front_text(const Front& front) {
   char line[256];
   std::snprintf(line, sizeof line,
                 "Validity-adverse-impact front of %zu predictors, %s weights, at the %s selection "
-                "ratio %.3f\n",
+                "ratio %s\n",
                 predictors_of(front), front.nonnegative ? "non-negative" : "free",
-                name_of(front.basis), front.sr);
+                name_of(front.basis), ratio_text(front.sr).c_str());
   text += line;
   for (const std::string& note : front.notes) text += "Note: " + note + "\n";
-  text += "\nkind              AI  validity       d  cutoff     SRA     SRI       M      MA      MI";
-  for (std::size_t k = 0; k < predictors_of(front); ++k) {
-    std::snprintf(line, sizeof line, "%8s", ("w" + std::to_string(k + 1)).c_str());
-    text += line;
-  }
-  text += '\n';
+
+  // Columns right-aligned to their widest entry, at least 7 characters, one
+  // space apart: values of any size stay apart.
+  std::vector<std::string> header = {"AI", "validity", "d",  "cutoff", "SRA",
+                                     "SRI", "M",       "MA", "MI"};
+  for (std::size_t k = 0; k < predictors_of(front); ++k) header.push_back("w" + std::to_string(k + 1));
+  std::vector<std::vector<std::string>> rows;
   for (const FrontPoint& p : front.points) {
-    std::snprintf(line, sizeof line, "%-12s", name_of(p.kind));
-    text += line;
-    for (double v : point_values(p)) {
-      // A value that does not exist (no overall mean in the majority basis)
-      // shows as blanks.
-      if (std::isfinite(v)) {
-        std::snprintf(line, sizeof line, "%8.3f", v);
-        text += line;
-      } else {
-        text.append(8, ' ');
-      }
-    }
-    for (double w : p.weights) {
-      std::snprintf(line, sizeof line, "%8.3f", w);
-      text += line;
-    }
-    text += '\n';
+    std::vector<std::string>& row = rows.emplace_back();
+    const std::array<double, 9> values = point_values(p);
+    for (std::size_t c = 0; c < values.size(); ++c)
+      row.push_back(cell(values[c], c == 0 || c == 4 || c == 5));  // AI, SRA, SRI
+    for (double w : p.weights) row.push_back(cell(w, false));
   }
+  std::vector<std::size_t> width(header.size(), 7);
+  for (std::size_t c = 0; c < header.size(); ++c) {
+    width[c] = std::max(width[c], header[c].size());
+    for (const auto& row : rows) width[c] = std::max(width[c], row[c].size());
+  }
+  auto add_line = [&](const std::string& kind, const std::vector<std::string>& cells) {
+    text += '\n';
+    std::snprintf(line, sizeof line, "%-12s", kind.c_str());
+    text += line;
+    for (std::size_t c = 0; c < cells.size(); ++c)
+      text += std::string(width[c] + 1 - cells[c].size(), ' ') + cells[c];
+  };
+  add_line("kind", header);
+  for (std::size_t k = 0; k < rows.size(); ++k) add_line(name_of(front.points[k].kind), rows[k]);
+  text += '\n';
   return text;
 }
 

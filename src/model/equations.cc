@@ -39,4 +39,12 @@ double fun(SelectionState& s, double& x) {
   return pmaj * s.sra + pmin * s.sri - s.srtarget;
 }
 
+double fun_upper(SelectionState& s, double& x) {
+  const double pmaj = s.apratio / (s.apratio + 1.0);
+  const double pmin = 1.0 - pmaj;
+  s.sra = upper_tail(x);
+  s.sri = upper_tail(x - s.dx);
+  return pmaj * s.sra + pmin * s.sri - s.srtarget;
+}
+
 }  // namespace fourfifths

@@ -40,4 +40,13 @@ double fun1(SelectionState& state, double& x);
 // for x in the state.
 double fun(SelectionState& state, double& x);
 
+// The upper tail area 1 - Phi(x) of the standard normal, formed as an upper
+// tail (from erfc), so that it keeps its relative accuracy however small.
+double upper_tail(double x);
+
+// As fun, with each group's selection ratio from upper_tail rather than as one
+// minus a lower tail area: for the newer analyses, whose selection ratios may
+// be far below the machine epsilon.
+double fun_upper(SelectionState& state, double& x);
+
 }  // namespace fourfifths

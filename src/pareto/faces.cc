@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "pareto/pareto.h"
 
@@ -47,6 +48,14 @@ constexpr double degenerate_ratio = 1e-13;
 // An effect size this far (relatively) beyond the largest a face allows still
 // touches its slice: the rounding of e²/c.
 constexpr double slice_rounding = 1e-12;
+
+// Validities this close (relative, absolute below 1) are the same.
+constexpr double validity_tie = 1e-14;
+
+// Moves of a candidate towards its effect size: enough to go from a miss of
+// rounding size to one below the smallest double, the miss shrinking by the
+// machine epsilon each move.
+constexpr int max_settling_moves = 24;
 
 double dot(const double* x, const double* y, int n) {
   double s = 0;
@@ -64,6 +73,41 @@ bool weights_of(const Face& f, double x, const double* u, double y, const double
     if (nonnegative && !(wi > 0)) return false;
     out[f.member[i]] = wi;
   }
+  w = out;
+  return true;
+}
+
+// The candidate x u + y v of a face with the effect size e (u the members'
+// R⁻¹δ, of effect size c), moved along u by what rounding left between its
+// effect size and e, then as weights_of. The candidate's part orthogonal to δ
+// has an effect size of 0 only to rounding against the largest |δi|; where
+// the effect sizes are far apart (one predictor's 1e30, another's 0) that
+// rounding is more than the whole of e, and it can give a weight that should
+// be just above 0 the wrong sign.
+bool settled_weights_of(const Face& f, double e, const Vector& effect, double x, const double* u,
+                        double y, const double* v, bool nonnegative, Vector& w) {
+  Vector out{};
+  for (int i = 0; i < f.size; ++i) out[f.member[i]] = x * u[i] + y * v[i];
+  // Each move leaves a miss about the machine epsilon times the last one
+  // where the members' effect sizes let the weights reach e exactly, and one
+  // of the size of rounding where they do not: moves go on while the miss
+  // at least halves.
+  auto miss_of = [&] { return e - dot(out.data(), effect.data(), n9); };
+  double miss = miss_of();
+  for (int move = 0; move < max_settling_moves && miss != 0 && f.c > 0; ++move) {
+    const double step = miss / f.c;
+    Vector moved = out;
+    for (int i = 0; i < f.size; ++i) moved[f.member[i]] += step * u[i];
+    std::swap(out, moved);
+    const double next = miss_of();
+    if (!(std::fabs(next) <= 0.5 * std::fabs(miss))) {
+      if (!(std::fabs(next) <= std::fabs(miss))) std::swap(out, moved);
+      break;
+    }
+    miss = next;
+  }
+  for (int i = 0; i < f.size; ++i)
+    if (nonnegative && !(out[f.member[i]] > 0)) return false;
   w = out;
   return true;
 }
@@ -268,14 +312,34 @@ void Faces::consider(int face, double e, Weighting& best) const {
     if (side < 0 && f.size != 2 && !f.degenerate) break;
     const double validity = centre + side * s * f.h;
     if (best.found && !(validity > best.validity)) continue;
-    if (weights_of(f, along, xd(f), side * s, xq(f), nonnegative_, w)) offer(validity, w);
+    if (settled_weights_of(f, e, predictors_.effect, along, xd(f), side * s, xq(f), nonnegative_,
+                           w))
+      offer(validity, w);
   }
+}
+
+// Of weightings equally valid (to rounding), the one with less adverse
+// impact: the other is dominated.
+bool Faces::better(const Peak& peak, const Weighting& best) {
+  if (!best.found) return true;
+  const double tie = validity_tie * std::max(1.0, std::fabs(best.validity));
+  if (peak.validity > best.validity + tie) return true;
+  return peak.validity >= best.validity - tie && std::fabs(peak.effect) < std::fabs(best.effect);
+}
+
+Weighting Faces::most_valid_between(double e, double limit) const {
+  Weighting best;
+  for (const Peak& peak : peaks_) {
+    if (!(peak.effect > e && peak.effect <= limit) || !better(peak, best)) continue;
+    best = {true, peak.validity, peak.effect, peak_weights(peak), peak.face};
+  }
+  return best;
 }
 
 Weighting Faces::most_valid() const {
   Weighting best;
   for (const Peak& peak : peaks_) {
-    if (best.found && !(peak.validity > best.validity)) continue;
+    if (!better(peak, best)) continue;
     best.found = true;
     best.validity = peak.validity;
     best.effect = peak.effect;
@@ -326,7 +390,7 @@ Weighting Faces::walk(double e, int face) const {
     if (!(t < 1)) break;
     const double s = std::sqrt(1 - t);
     Vector w{};
-    weights_of(f, along, xd(f), s, xq(f), false, w);
+    settled_weights_of(f, e, predictors_.effect, along, xd(f), s, xq(f), false, w);
     int low = -1;
     for (int k = 0; k < f.size; ++k) {
       const int m = f.member[k];
@@ -358,7 +422,7 @@ Weighting Faces::most_valid_at(double e, int hint) const {
 
 bool Faces::outdone(double e, double limit, double validity) const {
   for (const Peak& peak : peaks_)
-    if (peak.effect > e && peak.effect <= limit && peak.validity > validity) return true;
+    if (peak.effect > e && peak.effect <= limit && peak.validity >= validity) return true;
   return false;
 }
 

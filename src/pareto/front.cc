@@ -11,7 +11,8 @@
 // overall (SRA = s in the majority basis) and SRI = A SRA, so the cut-off is
 // x = Φ⁻¹(1 - SRA) and d = x - Φ⁻¹(1 - SRI). Each point's selection follows
 // from the study's own row computation, with a cut-off search to machine
-// precision.
+// precision and upper tails formed as such, so that tiny selection ratios keep
+// their relative accuracy.
 //
 // Every point so found is Pareto optimal while its validity is not negative:
 // for weightings w1 and w2 of unit composite variance the mixture (1 - t) w1
@@ -25,6 +26,7 @@
 // When the most valid composite favours the minority group (d > 0) the front
 // runs the other way, down to parity; inside the search the effect sizes are
 // then reversed, so that it always runs from a negative d up towards 0.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -45,6 +47,10 @@ using pareto::Weighting;
 
 constexpr double four_fifths = 0.8;
 
+// An AI this far below 0.8 is 0.8 (the four-fifths point is found to 1e-9
+// in AI, its rounding far less).
+constexpr double four_fifths_rounding = 1e-12;
+
 // Cut-off searches to machine precision: the relative tolerance falls back to
 // twice the machine epsilon; the absolute one only keeps a cut-off of exactly
 // 0 from searching down to the smallest double.
@@ -52,6 +58,10 @@ constexpr double cutoff_absolute_tolerance = 1e-15;
 
 // Composite effect sizes this close are the same (and this close to 0, parity).
 constexpr double same_end = 1e-12;
+
+// A point's weights give the composite effect size it was sought at to this
+// much (relative, absolute below 1); the closed form reaches it to rounding.
+constexpr double effect_tolerance = 1e-9;
 
 // A number for a message: "%.3f" as the report prints ratios, "%g" for a
 // value as given.
@@ -62,7 +72,7 @@ std::string number(const char* format, double v) {
 }
 
 std::string decimal(double v) {
-  return number("%.3f", v);
+  return number(v != 0 && std::fabs(v) < 0.0005 ? "%.3g" : "%.3f", v);
 }
 
 // The problem as validate() sees it for a front: no predictor weights of its
@@ -89,13 +99,16 @@ Predictors predictors_of(const Problem& p, double criterion_variance) {
   const int nvar = np + p.criteria;
   auto corr = [&](int i, int j) { return p.correlations[static_cast<std::size_t>(i * nvar + j)]; };
   const double sdy = std::sqrt(criterion_variance);
+  double largest = 0;
+  for (int i = 0; i < np; ++i) largest = std::max(largest, std::fabs(p.predictor_effects[i]));
+  if (largest > 1) out.scale = std::ldexp(1.0, std::ilogb(largest));
   for (int i = 0; i < np; ++i) {
     for (int j = 0; j < np; ++j)
       out.r[i * pareto::max_predictors + j] = i == j ? 1.0 : i < j ? corr(i, j) : corr(j, i);
     double s = 0;
     for (int k = 0; k < p.criteria; ++k) s += p.criterion_weights[k] * corr(i, np + k);
     out.validity[i] = s / sdy;
-    out.effect[i] = p.predictor_effects[i];
+    out.effect[i] = p.predictor_effects[i] / out.scale;
   }
   return out;
 }
@@ -151,14 +164,14 @@ std::vector<std::string> problem_messages(const Problem& problem, const FrontOpt
 // The effect size of the composite whose adverse-impact ratio at the
 // selection ratio sr is ai (NaN when no composite has it).
 double effect_size_at(const SelectionModel& model, double sr, double ai) {
-  const double sra = model.basis == Basis::overall ? sr / (model.pmaj + model.pmin * ai) : sr;
-  const double sri = ai * sra;
-  double below_cut = 1 - sra;
-  double below_cut_minority = 1 - sri;
+  double sra = model.basis == Basis::overall ? sr / (model.pmaj + model.pmin * ai) : sr;
+  double sri = ai * sra;
+  // The cut-offs as quantiles of the upper tails: minus those of lower tails
+  // of the same size, which keep their accuracy however small the tail.
   int32_t fault = 0;
   int32_t fault_minority = 0;
-  const double x = ppnd(below_cut, fault);
-  const double xi = ppnd(below_cut_minority, fault_minority);
+  const double x = -ppnd(sra, fault);
+  const double xi = -ppnd(sri, fault_minority);
   if (fault != 0 || fault_minority != 0) return std::numeric_limits<double>::quiet_NaN();
   return x - xi;
 }
@@ -173,6 +186,7 @@ class Points {
     model_.re = 0;
     model_.ae = cutoff_absolute_tolerance;
     model_.exact_zero_is_cutoff = true;
+    model_.upper_tails = true;
   }
 
   // False when no cut-off gives the selection ratio.
@@ -191,7 +205,7 @@ class Points {
     const double sd = std::sqrt(variance);
     point.kind = kind;
     point.validity = validity / sd;
-    point.composite_d = effect / sd;
+    point.composite_d = effect / sd * p.scale;
     point.weights.resize(static_cast<std::size_t>(p.count));
     for (int i = 0; i < p.count; ++i) point.weights[i] = w.weights[i] / total;
 
@@ -236,7 +250,8 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
     front.notes.emplace_back("With one predictor there is only one weighting");
     return;
   }
-  if (std::fabs(top.effect) <= same_end) {
+  const double scale = predictors.scale;
+  if (std::fabs(top.effect) * scale <= same_end) {
     front.notes.emplace_back(
         "The most valid weighting has no adverse impact (its composite effect size is 0): the "
         "front "
@@ -268,7 +283,7 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
       nearest = -1;
     }
   }
-  if (e_end - e0 <= same_end) {
+  if ((e_end - e0) * scale <= same_end) {
     front.notes.emplace_back(
         "The most valid weighting is also the one with the least adverse impact that non-negative "
         "weights allow: the front is this one weighting");
@@ -302,7 +317,8 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
   int outdone = 0;
   int hint = top.face;  // the face of the latest point
   auto add = [&](double ai, PointKind kind) {
-    const double e = sign * points.effect_size_at(ai);
+    const double d = points.effect_size_at(ai);
+    const double e = sign * d / scale;
     const Weighting w = faces.most_valid_at(e, hint);
     hint = w.face;
     FrontPoint point;
@@ -310,12 +326,34 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
       front.messages.push_back("No weighting found on the front at AI " + decimal(ai));
       return false;
     }
-    if (nonnegative && w.validity < 0 &&
-        (last.validity > point.validity || faces.outdone(e, e_end, w.validity))) {
-      ++outdone;
-    } else {
-      front.points.push_back(point);
+    if (!(std::fabs(point.composite_d - d) <= effect_tolerance * std::max(1.0, std::fabs(d)))) {
+      front.messages.push_back(
+          "The front cannot be traced in double precision at AI " + decimal(ai) +
+          ": its composite effect size is " + number("%.6g", d) + ", and the nearest the weights " +
+          "can come is " + number("%.6g", point.composite_d) +
+          " (the predictors' effect sizes are too far apart)");
+      return false;
     }
+    if (nonnegative && w.validity < 0 &&
+        (last.validity >= point.validity || faces.outdone(e, e_end, w.validity))) {
+      if (kind != PointKind::four_fifths) {
+        ++outdone;
+        return true;
+      }
+      // The weighting at AI 0.8 is dominated: the most valid weighting that
+      // meets the rule has less impact, the most valid of the faces' peaks
+      // beyond it or the least-impact end.
+      const Weighting beyond = faces.most_valid_between(e, e_end);
+      const bool end_better = !beyond.found || !(beyond.validity > last.validity);
+      if (end_better) {
+        point = last;
+        point.kind = PointKind::four_fifths;
+      } else if (!points.make(beyond, kind, point)) {
+        front.messages.push_back("No weighting found on the front at AI " + decimal(ai));
+        return false;
+      }
+    }
+    front.points.push_back(point);
     return true;
   };
   bool four_fifths_added = false;
@@ -330,23 +368,58 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
   }
   if (reaches_four_fifths && !four_fifths_added && !add(four_fifths, PointKind::four_fifths))
     return;
+  // In order of AI from the most valid end (a four-fifths point that stands
+  // in for a dominated one may lie beyond interior points).
+  std::stable_sort(front.points.begin() + 1, front.points.end(),
+                   [&](const FrontPoint& x, const FrontPoint& y) { return sign * x.ai < sign * y.ai; });
   front.points.push_back(last);
   if (outdone > 0)
     front.notes.push_back(
         std::to_string(outdone) +
         " of the evenly spaced points are left out: their weightings have negative "
         "validity, and weightings with less adverse impact are more valid");
+}
 
-  if (sign > 0 && a0 >= four_fifths)
-    front.notes.push_back(
-        "The most valid weighting already meets the four-fifths rule at this ratio (AI " +
-        decimal(a0) + ")");
-  if (sign > 0 && a1 < four_fifths)
+// Whether every value of a point that the model defines is a finite number:
+// all but the mean quality of all selected in the majority basis and that of
+// the minority when none of them is selected.
+bool finite_where_defined(const FrontPoint& p, Basis basis) {
+  bool finite = std::isfinite(p.ai) && std::isfinite(p.validity) && std::isfinite(p.composite_d) &&
+                std::isfinite(p.cutoff) && std::isfinite(p.sra) && std::isfinite(p.sri) &&
+                std::isfinite(p.quality_majority) &&
+                (basis == Basis::majority || std::isfinite(p.quality)) &&
+                (p.sri == 0 || std::isfinite(p.quality_minority));
+  for (double w : p.weights) finite = finite && std::isfinite(w);
+  return finite;
+}
+
+// The front's four-fifths row: the most valid weighting that meets the rule
+// (AI at least 0.8), once, and a note when that is an end or when no
+// weighting meets it. Along the front validity falls as AI rises towards
+// parity, so it is the first point that meets the rule; an end that meets
+// it is repeated as a row of kind four_fifths, beside itself.
+void mark_four_fifths(Front& front) {
+  std::vector<FrontPoint>& points = front.points;
+  auto kind_is = [](PointKind kind) { return [kind](const FrontPoint& p) { return p.kind == kind; }; };
+  if (std::any_of(points.begin(), points.end(), kind_is(PointKind::four_fifths))) return;
+  const auto meets = std::find_if(points.begin(), points.end(), [](const FrontPoint& p) {
+    return p.ai >= four_fifths - four_fifths_rounding;
+  });
+  if (meets == points.end()) {
     front.notes.push_back(
         "No weighting on the front meets the four-fifths rule at this ratio: the least-impact end "
-        "has "
-        "AI " +
-        decimal(a1));
+        "has AI " +
+        decimal(points.back().ai));
+    return;
+  }
+  if (meets == points.begin())
+    front.notes.push_back(
+        "The most valid weighting already meets the four-fifths rule at this ratio (AI " +
+        decimal(meets->ai) + ")");
+  FrontPoint row = *meets;
+  row.kind = PointKind::four_fifths;
+  const bool last = meets + 1 == points.end() && meets != points.begin();
+  points.insert(last ? meets : meets + 1, row);
 }
 
 }  // namespace
@@ -363,6 +436,16 @@ Front pareto_front(const Problem& problem, const FrontOptions& options) {
   front.nonnegative = options.nonnegative;
   const Points points(predictors, selection_model(as_checked(problem), composites), options.sr);
   trace(predictors, points, options, front);
+  if (front.messages.empty()) mark_four_fifths(front);
+  if (front.messages.empty()) {
+    for (const FrontPoint& point : front.points)
+      if (!finite_where_defined(point, front.basis)) {
+        front.messages.push_back("The front's point at AI " + decimal(point.ai) + " (" +
+                                 name_of(point.kind) +
+                                 ") has a value that is not a finite number; no front is given");
+        break;
+      }
+  }
   if (!front.messages.empty()) {
     const std::vector<std::string> messages = std::move(front.messages);
     front = Front{};

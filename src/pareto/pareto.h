@@ -23,7 +23,11 @@ struct Predictors {
   int count = 0;
   std::array<double, max_predictors * max_predictors> r{};  // R(i, j) at i * max_predictors + j
   Vector validity{};  // correlation of each predictor with the criterion composite
-  Vector effect{};    // effect size of each predictor, minority minus majority
+  // Effect size of each predictor, minority minus majority, divided by scale:
+  // a power of 2 (exact) that keeps the largest below 2 in size, so that sums
+  // of their squares stay finite for any effect sizes a double holds.
+  Vector effect{};
+  double scale = 1;
 
   double at(int i, int j) const { return r[static_cast<std::size_t>(i * max_predictors + j)]; }
 };
@@ -80,9 +84,13 @@ class Faces {
   // spares the search of every face.
   Weighting most_valid_at(double e, int hint = -1) const;
 
+  // The most valid of the faces' most valid weightings (the regression
+  // weights of their members) whose composite effect size lies in (e, limit].
+  Weighting most_valid_between(double e, double limit) const;
+
   // Whether the most valid weighting of some face (the regression weights
-  // of its members) has a composite effect size in (e, limit] and more
-  // validity than validity. Together with the weighting at limit itself these
+  // of its members) has a composite effect size in (e, limit] and at least
+  // the validity validity. Together with the weighting at limit itself these
   // are the only weightings that can dominate the most valid one at e.
   bool outdone(double e, double limit, double validity) const;
 
@@ -108,6 +116,7 @@ class Faces {
     int face = 0;
   };
   Vector peak_weights(const Peak& peak) const;
+  static bool better(const Peak& peak, const Weighting& best);
 
   const double* xr(const Face& f) const { return &pool_[f.vectors]; }
   const double* xd(const Face& f) const { return &pool_[f.vectors + f.size]; }

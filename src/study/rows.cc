@@ -9,6 +9,7 @@
 // and by dy on the criterion composite.
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "model/model.h"
 #include "rootfind/rootfind.h"
@@ -24,6 +25,11 @@ constexpr double sqrt2pi = 2.506628274631;
 
 double density(double x) {
   return std::exp(-(x * x) * 0.5) / sqrt2pi;
+}
+
+// The normal density to the last place, for the analyses with upper tails.
+double exact_density(double x) {
+  return std::exp(-(x * x) * 0.5) * (0.5 * std::numbers::inv_sqrtpi * std::numbers::sqrt2);
 }
 
 // One cut-off search of [-8, 8] on the equation over the state, the guess
@@ -102,7 +108,8 @@ Row evaluate_row(const SelectionModel& model, RowKind kind, double sr) {
   double xcut = 0;
   Search search;
   if (overall) {
-    search = search_cutoff(model, state, fun);
+    search = model.upper_tails ? search_cutoff(model, state, fun_upper)
+                               : search_cutoff(model, state, fun);
     const bool found = search.status == 1 || (model.exact_zero_is_cutoff && search.status == 2);
     if (!found) {
       Row row = row_without_values(kind, sr, RowStatus::no_cutoff);
@@ -113,14 +120,23 @@ Row evaluate_row(const SelectionModel& model, RowKind kind, double sr) {
   } else {
     // The cut-off above which the proportion sr of the majority group lies.
     state.srtarget = 1 - state.srtarget;
-    if (!(state.srtarget > 0 && state.srtarget < 1))
+    const bool in_range = model.upper_tails ? sr > 0 && sr < 1
+                                            : state.srtarget > 0 && state.srtarget < 1;
+    if (!in_range)
       return row_without_values(kind, sr, RowStatus::ratio_out_of_range);
     int32_t ifault = 0;
     int32_t lower = 0;
-    xcut = ppnd(state.srtarget, ifault);
-    state.sra = 1 - alnorm(xcut, lower);
-    double xi = xcut - state.dx;
-    state.sri = 1 - alnorm(xi, lower);
+    if (model.upper_tails) {
+      double tail = sr;
+      xcut = -ppnd(tail, ifault);
+      state.sra = upper_tail(xcut);
+      state.sri = upper_tail(xcut - state.dx);
+    } else {
+      xcut = ppnd(state.srtarget, ifault);
+      state.sra = 1 - alnorm(xcut, lower);
+      double xi = xcut - state.dx;
+      state.sri = 1 - alnorm(xi, lower);
+    }
   }
 
   Row row;
@@ -134,9 +150,10 @@ Row evaluate_row(const SelectionModel& model, RowKind kind, double sr) {
   const double rxy = model.rxy;
 
   row.ai = sri / sra;
-  const double phia = density(xcut);
+  const auto phi = model.upper_tails ? exact_density : density;
+  const double phia = phi(xcut);
   row.ma = model.on_criterion ? rxy * phia / sra : phia / sra;
-  const double phii = density(xcut - dx);
+  const double phii = phi(xcut - dx);
   // With no minority applicant selected their mean quality does not exist.
   row.mi = undefined;
   if (sri != 0) row.mi = model.on_criterion ? rxy * phii / sri + model.dy : phii / sri + dx;

@@ -55,6 +55,11 @@ struct SelectionModel {
   // Tolerances of the cut-off searches: relative and absolute.
   double re = 0.0001;
   double ae = 0.000001;
+  // Upper tails as such (upper_tail, and the quantile of an upper tail as
+  // minus that of the lower tail of the same size) rather than as one minus a
+  // lower tail area, as the classic tables form them: selection ratios far
+  // below the machine epsilon keep their relative accuracy.
+  bool upper_tails = false;
   // Whether a search that lands exactly on the zero (status 2) has found its
   // cut-off. The classic tables print such a row as one without a cut-off;
   // searches to machine precision land there often.

@@ -5,7 +5,9 @@ The classic program's report of the same decks stays as it is.
 
 Usage: refusals_test.py STUDY_PROGRAM CLASSIC_PROGRAM
 """
+import math
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -59,6 +61,40 @@ class Refusals(unittest.TestCase):
                 self.assertIn(b"Correlation between weighted predictor", classic.stdout)
             finally:
                 os.remove(path)
+
+    def test_front_table_keeps_its_columns(self):
+        """The issue's deck with a predictor effect size of 1e30 (majority
+        basis): a finite front down to parity, and a table whose every value
+        stands in its column, apart from the next; a selection ratio of 1e-12
+        shown as such."""
+        big = deck_file("  2  1  0  0  1  1\n  1.000  0.500\n  1.000\n  1.000  0.300  0.500\n"
+                        "  0.300  1.000  0.400\n  0.500  0.400  1.000\n 1.0E30  0.000\n  0.000\n"
+                        "  0.500\n")
+        example = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "pareto.deck")
+        try:
+            for args in (["--free-weights", "--points", "4", big], ["--points", "4", big],
+                         ["--sr", "1e-12", "--points", "5", example]):
+                with self.subTest(args=args):
+                    out = run(STUDY, "pareto", *args)
+                    self.assertEqual(out.returncode, 0, out.stderr)
+                    lines = out.stdout.decode().splitlines()
+                    start = lines.index(next(l for l in lines if l.startswith("kind ")))
+                    header, rows = lines[start], lines[start + 1:]
+                    ends = [m.end() for m in re.finditer(r"\S+", header)][1:]
+                    for row in rows:
+                        self.assertEqual(len(row), ends[-1], row)
+                        for begin, end in zip([12] + ends[:-1], ends):  # after the kind
+                            text = row[begin:end]
+                            self.assertTrue(text.startswith(" "), row)
+                            if text.strip():
+                                self.assertTrue(math.isfinite(float(text)), row)
+                    csv_out = run(STUDY, "pareto", "--format", "csv", *args).stdout.decode()
+                    self.assertNotIn("nan", csv_out)
+                    self.assertNotIn("inf", csv_out)
+            self.assertIn("selection ratio 1e-12\n", run(STUDY, "pareto", "--sr", "1e-12", example)
+                          .stdout.decode())
+        finally:
+            os.remove(big)
 
 
 if __name__ == "__main__":

@@ -243,7 +243,9 @@ void expect_optimal(const Battery& b, const FrontPoint& point) {
 
 // Random problems from common-factor models, in both bases, with non-negative
 // and free weights: the order of the points, AI evenly spaced between the
-// ends, the four-fifths point exactly where the front crosses 0.8, the
+// ends, one four-fifths row whenever a point meets the rule, the most valid
+// that does (exactly at 0.8 where the front crosses it), a note when none
+// does, the
 // non-negative points optimal, the free points on the closed-form arc of the
 // weightings R⁻¹(r - λδ): v = d b/c + sqrt((1 - d²/c)(a - b²/c)), a = r'R⁻¹r,
 // b = r'R⁻¹δ, c = δ'R⁻¹δ (the largest validity at d, reached only there).
@@ -261,10 +263,16 @@ TEST(ParetoFront, RandomProblems) {
       const Front front = pareto_front(problem, {.sr = ratios[k % 5], .nonnegative = nonnegative});
       ASSERT_TRUE(front.messages.empty()) << front.messages[0];
       const std::vector<FrontPoint>& points = front.points;
-      if (points.size() == 1) continue;
+      // A front of one weighting (with its four-fifths row when it meets the rule).
+      if (std::count_if(points.begin(), points.end(), [](const FrontPoint& p) {
+            return p.kind != PointKind::four_fifths;
+          }) == 1)
+        continue;
       ASSERT_EQ(points.back().kind, PointKind::min_impact);
       const double a0 = points.front().ai, a1 = points.back().ai;
       const bool crosses = a0 < 0.8 && 0.8 < a1;
+      const bool meets = std::max(a0, a1) >= 0.8;
+      int four_fifths_rows = 0;
       int grid = 0;  // the last interior point's place among the evenly spaced AI
       for (std::size_t i = 0; i < points.size(); ++i) {
         const FrontPoint& p = points[i];
@@ -280,9 +288,17 @@ TEST(ParetoFront, RandomProblems) {
           grid = at;
         }
         if (p.kind == PointKind::four_fifths) {
-          EXPECT_TRUE(crosses);
-          EXPECT_NEAR(p.ai, 0.8, 1e-9);
+          ++four_fifths_rows;
           ++four_fifths_points;
+          EXPECT_GE(p.ai, 0.8 - 1e-9);
+          if (crosses && p.validity >= 0) {
+            EXPECT_NEAR(p.ai, 0.8, 1e-9);
+          }
+          for (const FrontPoint& q : points) {
+            if (q.ai >= 0.8) {
+              EXPECT_LE(q.validity, p.validity + 1e-12);
+            }
+          }
         }
         if (nonnegative) {
           expect_optimal(b, p);
@@ -296,9 +312,16 @@ TEST(ParetoFront, RandomProblems) {
       // Points whose validity is negative and below that of a weighting with
       // less impact are left out (with a note).
       EXPECT_LE(grid, 19);
-      const bool all = points.size() == 21u + (crosses ? 1 : 0);
+      EXPECT_EQ(four_fifths_rows, meets ? 1 : 0);
+      EXPECT_EQ(!meets, noted(front, "No weighting on the front meets the four-fifths rule"));
+      const bool all = points.size() == 21u + (meets ? 1 : 0);
       EXPECT_EQ(all, !noted(front, "left out"));
-      EXPECT_TRUE(all || points[points.size() - 2].validity < 0);
+      const std::size_t before_end =
+          points.size() - (points[points.size() - 2].kind == PointKind::four_fifths &&
+                                   points[points.size() - 2].ai == a1
+                               ? 3
+                               : 2);
+      EXPECT_TRUE(all || points[before_end].validity < 0);
       EXPECT_TRUE(nonnegative || std::fabs(a1 - 1) < 1e-12);
     }
   }
@@ -370,6 +393,175 @@ TEST(ParetoFront, Messages) {
     EXPECT_EQ(front.points.empty(), !c.messages.empty());
     if (!c.messages.empty()) {
       EXPECT_TRUE(front.notes.empty());
+    }
+  }
+}
+
+bool finite(const FrontPoint& p) {
+  bool ok = std::isfinite(p.ai) && std::isfinite(p.validity) && std::isfinite(p.composite_d) &&
+            std::isfinite(p.cutoff) && std::isfinite(p.sra) && std::isfinite(p.sri) &&
+            std::isfinite(p.quality_majority);
+  for (double w : p.weights) ok = ok && std::isfinite(w);
+  return ok;
+}
+
+// A predictor with an effect size as large as a double holds beside one with
+// none: every point is finite, the front reaches parity, each point's AI is
+// that of its composite's effect size (bisection with erfc tails), and away
+// from the most valid end the weighting is the second predictor with just
+// enough of the first (validity 0.4, predictor 2's).
+TEST(ParetoFront, EffectSizesOfAnySize) {
+  for (double d1 : {1e30, -1e30, 1e200, -1e308}) {
+    for (bool nonnegative : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "d1 " << d1 << (nonnegative ? " non-negative" : " free"));
+      const Battery b{{1, 0.3, 0.3, 1}, {0.5, 0.4}, {d1, 0}};
+      const Front front =
+          pareto_front(problem_of(b), {.sr = 0.5, .points = 4, .nonnegative = nonnegative});
+      ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+      ASSERT_GE(front.points.size(), 3u);
+      for (const FrontPoint& p : front.points) {
+        EXPECT_TRUE(finite(p));
+        EXPECT_NEAR(p.ai, adverse_impact(p.composite_d, 0.5, 0.8), 1e-9);
+        if (p.kind != PointKind::max_validity && p.kind != PointKind::four_fifths) {
+          EXPECT_NEAR(p.validity, 0.4, 1e-12);
+        }
+      }
+      EXPECT_EQ(front.points.back().kind, PointKind::min_impact);
+      EXPECT_NEAR(front.points.back().ai, 1, 1e-12);
+    }
+  }
+  // Effect sizes that no weights tell apart in double precision: a message,
+  // never a front that misses its own AIs.
+  const Front front = pareto_front(problem_of({{1, 0.3, 0.3, 1}, {0.5, 0.4}, {1e30, 5e29}}),
+                                   {.sr = 0.5, .points = 4, .nonnegative = false});
+  EXPECT_FALSE(front.messages.empty());
+  EXPECT_TRUE(front.points.empty());
+}
+
+// Selection ratios far below the machine epsilon keep their relative accuracy.
+// One predictor of effect size -1; expected values from mpmath at 40 digits
+// (upper tails as erfc(x / sqrt 2) / 2, cut-offs by findroot): majority basis
+// at SR 1e-12, SRI 4.698683750316240e-16; overall basis with three majority
+// applicants to one minority applicant, SRA 1.333116112513671e-12 and SRI
+// 6.516624589856405e-16. Then fronts of two predictors at ratios down to
+// 1e-14 against bisection with erfc tails.
+TEST(ParetoFront, TinySelectionRatios) {
+  Problem one = problem_of({{1}, {0.5}, {-1}});
+  one.basis = Basis::majority;
+  Front front = pareto_front(one, {.sr = 1e-12});
+  ASSERT_TRUE(front.messages.empty());
+  EXPECT_NEAR(front.points[0].sri / 4.698683750316240e-16, 1, 1e-11);
+  EXPECT_NEAR(front.points[0].ai / 4.698683750316240e-4, 1, 1e-11);
+  one.basis = Basis::overall;
+  one.applicant_ratio = 3;
+  front = pareto_front(one, {.sr = 1e-12});
+  ASSERT_TRUE(front.messages.empty());
+  EXPECT_NEAR(front.points[0].sra / 1.333116112513671e-12, 1, 1e-11);
+  EXPECT_NEAR(front.points[0].sri / 6.516624589856405e-16, 1, 1e-11);
+
+  const Battery b{{1, 0.3, 0.3, 1}, {0.5, 0.4}, {-1.0, -0.2}};
+  for (double sr : {1e-6, 1e-10, 1e-14}) {
+    SCOPED_TRACE(sr);
+    front = pareto_front(problem_of(b), {.sr = sr, .points = 6});
+    ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+    for (const FrontPoint& p : front.points) {
+      EXPECT_GT(p.ai, 0);
+      EXPECT_NEAR(p.ai / adverse_impact(p.composite_d, sr, 0.8), 1, 1e-9);
+    }
+  }
+}
+
+// Effect sizes of -7 to -9.9 at SR 0.1: every AI on the front is below 1e-14,
+// and each is still that of its composite; the least-impact end is the third
+// predictor alone.
+TEST(ParetoFront, AdverseImpactNearZeroAllAlong) {
+  Problem p;
+  p.predictors = 4;
+  p.criteria = 1;
+  p.applicant_ratio = 3;
+  p.predictor_weights = {1, 1, 1, 1};
+  p.criterion_weights = {1};
+  for (int i = 0; i < 5; ++i)
+    for (int j = 0; j < 5; ++j)
+      p.correlations.push_back(i == j ? 1.0 : i == 4 ? (j == 0 ? 0.5 : 0.3)
+                                            : j == 4 ? (i == 0 ? 0.5 : 0.3)
+                                                     : 0.25);
+  p.predictor_effects = {-9, -8.5, -7, -9.9};
+  p.criterion_effects = {-0.3};
+  const Front front = pareto_front(p, {.sr = 0.1, .points = 8});
+  ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+  ASSERT_EQ(front.points.size(), 8u);
+  for (std::size_t k = 1; k < front.points.size(); ++k)
+    EXPECT_GT(front.points[k].ai, front.points[k - 1].ai);
+  for (const FrontPoint& point : front.points)
+    EXPECT_NEAR(point.ai / adverse_impact(point.composite_d, 0.1, 0.75), 1, 1e-9);
+  EXPECT_DOUBLE_EQ(front.points.back().composite_d, -7);
+}
+
+// Fronts at their edges, each against a brute-force grid over the mixtures
+// of two uncorrelated predictors (non-negative weights, overall SR 0.5, four
+// majority applicants to each minority applicant): exactly one four-fifths
+// row when some weighting meets the rule, the most valid such; a note when
+// none does; no point dominated, even weakly, by another.
+TEST(ParetoFront, FourFifthsRowAndDominance) {
+  const struct {
+    const char* name;
+    Battery battery;
+    std::size_t weightings;  // distinct weightings on the front
+  } cases[] = {
+      // AI 0.83 at the most valid end already.
+      {"most valid already meets the rule", {{1, 0, 0, 1}, {0.5, 0.1}, {-0.02, -1}}, 0},
+      // Negative validities: the weighting at AI 0.8 is less valid than the
+      // least-impact end, which stands in as the four-fifths row.
+      {"dominated at AI 0.8", {{1, 0, 0, 1}, {-0.1, -0.3}, {-1, -0.1}}, 0},
+      // Equally valid ends: the one with more impact is (weakly) dominated.
+      {"equally valid ends", {{1, 0, 0, 1}, {-0.3, -0.3}, {-1, -0.5}}, 1},
+      {"one predictor below the rule", {{1}, {0.5}, {-1}}, 1},
+      {"one predictor meeting the rule", {{1}, {0.5}, {-0.1}}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Battery& b = c.battery;
+    const Front front = pareto_front(problem_of(b), {.sr = 0.5, .points = 11});
+    EXPECT_TRUE(front.messages.empty()) << front.messages[0];
+    if (!front.messages.empty()) continue;
+    const std::vector<FrontPoint>& points = front.points;
+
+    // The most valid weighting with AI >= 0.8, over a grid of mixtures.
+    double best = -2;
+    const int steps = b.r.size() == 1 ? 0 : 20000;
+    for (int i = 0; i <= steps; ++i) {
+      const Vec w = b.r.size() == 1 ? Vec{1} : Vec{1.0 * i / steps, 1.0 - 1.0 * i / steps};
+      const auto [v, d] = b.of(w);
+      if (adverse_impact(d, 0.5, 0.8) >= 0.8) best = std::max(best, v);
+    }
+    const auto rows = std::count_if(points.begin(), points.end(), [](const FrontPoint& p) {
+      return p.kind == PointKind::four_fifths;
+    });
+    if (best > -2) {
+      EXPECT_EQ(rows, 1);
+      if (rows == 0) continue;
+      const FrontPoint& row = *std::find_if(points.begin(), points.end(), [](const FrontPoint& p) {
+        return p.kind == PointKind::four_fifths;
+      });
+      EXPECT_GE(row.ai, 0.8 - 1e-9);
+      EXPECT_NEAR(row.validity, best, 1e-6);
+    } else {
+      EXPECT_EQ(rows, 0);
+      EXPECT_TRUE(noted(front, "No weighting on the front meets the four-fifths rule"));
+    }
+    for (const FrontPoint& p : points)
+      for (const FrontPoint& q : points) {
+        const bool same = p.weights == q.weights;
+        EXPECT_FALSE(!same && q.validity >= p.validity - 1e-12 &&
+                     std::fabs(q.ai - 1) < std::fabs(p.ai - 1) - 1e-12)
+            << name_of(p.kind) << " at AI " << p.ai << " dominated by " << name_of(q.kind)
+            << " at AI " << q.ai;
+      }
+    if (c.weightings == 1) {
+      EXPECT_EQ(std::count_if(points.begin(), points.end(),
+                              [](const FrontPoint& p) { return p.kind != PointKind::four_fifths; }),
+                1);
     }
   }
 }

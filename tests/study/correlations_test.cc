@@ -102,5 +102,35 @@ TEST(CheckCorrelations, FrontRefusesWhatTheAnalysisReads) {
   EXPECT_FALSE(analyse(p).rejected());
 }
 
+// Rows whose values the model defines must hold finite numbers; those it
+// leaves undefined (no minority applicant selected, rows without a cut-off)
+// may hold NaN.
+TEST(CheckRows, ValuesTheModelDefines) {
+  Problem p = with_correlations({1, .3, .5, .3, 1, .4, .5, .4, 1});
+  const Study study = analyse(p);
+  ASSERT_FALSE(study.rejected());
+  EXPECT_TRUE(check_rows(study).empty());
+  const struct {
+    const char* name;
+    void (*change)(Row&);
+    bool refused;
+  } cases[] = {
+      {"AI not a number", [](Row& r) { r.ai = NAN; }, true},
+      {"SM infinite", [](Row& r) { r.sm = INFINITY; }, true},
+      {"no minority selected", [](Row& r) { r.sri = 0; r.mi = r.dif = r.smi = r.sdif = NAN; }, false},
+      {"no cut-off", [](Row& r) { r.status = RowStatus::no_cutoff; r.cutoff = NAN; }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Study changed = study;
+    c.change(changed.rows[3]);
+    const std::vector<std::string> messages = check_rows(changed);
+    EXPECT_EQ(messages.size(), c.refused ? 1u : 0u);
+    if (c.refused) {
+      EXPECT_TRUE(contains(messages[0], "selection ratio 0.15 (builtin)")) << messages[0];
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fourfifths
