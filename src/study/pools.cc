@@ -38,7 +38,9 @@ namespace {
 
 constexpr double undefined = std::numeric_limits<double>::quiet_NaN();
 
-double upper_tail(double x) {
+// The share of a unit normal group at or above x, formed as one minus the
+// lower tail as the classic tables form it, so two groups agree bit for bit.
+double share_above(double x) {
   int32_t lower = 0;
   return 1.0 - alnorm(x, lower);
 }
@@ -118,7 +120,7 @@ PoolRow pair_row(const PoolModel& pool, double sr) {
 
 std::vector<double> member_ratios(const PoolModel& pool, double x) {
   std::vector<double> sr(pool.dx.size());
-  for (std::size_t g = 0; g < sr.size(); ++g) sr[g] = upper_tail(x - pool.dx[g]);
+  for (std::size_t g = 0; g < sr.size(); ++g) sr[g] = share_above(x - pool.dx[g]);
   return sr;
 }
 
@@ -193,7 +195,7 @@ GroupBoundary member_boundary(const PoolModel& pool, int member) {
   // nowhere.
   auto without_zero = [&](int32_t status) {
     boundary.search_status = status;
-    boundary.state = upper_tail(8 - dl) / upper_tail(8 - dh) >= 0.8 ? BoundaryState::met_in_range
+    boundary.state = share_above(8 - dl) / share_above(8 - dh) >= 0.8 ? BoundaryState::met_in_range
                                                                     : BoundaryState::none_in_range;
     return boundary;
   };
@@ -218,7 +220,7 @@ GroupBoundary member_boundary(const PoolModel& pool, int member) {
   double last = 0;
   auto f = [&](double& x) {
     last = x;
-    return upper_tail(x - dl) / upper_tail(x - dh) - 0.8;
+    return share_above(x - dl) / share_above(x - dh) - 0.8;
   };
   dfzero(f, b, c, r, re, ae, status);
   if (status != 1) return without_zero(status);
