@@ -268,9 +268,17 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
   if (rising && best == nullptr && four_fifths != 0) fault(faults, what, "a four_fifths point below AI 0.8");
   if (rising && best == nullptr && front.notes.empty())
     fault(faults, what, "no point meets the four-fifths rule, and no note says so");
-  for (const FrontPoint& p : front.points)
-    if (p.kind == PointKind::four_fifths && !(std::fabs(p.ai - 0.8) <= 1e-6))
+  // The four-fifths row lies at AI 0.8, unless it repeats a weighting that
+  // meets the rule with more to spare (an end, or the most valid weighting
+  // beyond a dominated crossing): then another point has its values.
+  for (const FrontPoint& p : front.points) {
+    if (p.kind != PointKind::four_fifths || std::fabs(p.ai - 0.8) <= 1e-6) continue;
+    const bool repeats = std::any_of(front.points.begin(), front.points.end(), [&](const FrontPoint& q) {
+      return q.kind != PointKind::four_fifths && q.ai == p.ai && q.validity == p.validity;
+    });
+    if (!(p.ai >= 0.8 - 1e-6) || (!repeats && front.points.size() > 1))
       fault(faults, what, "the four_fifths point is at AI " + show(p.ai));
+  }
   for (const FrontPoint& p : front.points)
     if (rising && p.kind == PointKind::four_fifths && best != nullptr &&
         !(p.validity >= best->validity - 1e-9 && p.ai >= 0.8 - 1e-9))
@@ -290,8 +298,10 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
       const FrontPoint& p = front.points[i];
       const FrontPoint& q = front.points[j];
       if (i == j || !(p.ai > 0 && q.ai > 0)) continue;
+      // Equal validities: to rounding of the pair's own size.
+      const double tie = std::min(same, 1e-12 * std::max(std::fabs(p.validity), std::fabs(q.validity)));
       const bool dominated =
-          (q.validity >= p.validity - same && impact(q) < impact(p) - 1e-4) ||
+          (q.validity >= p.validity - tie && impact(q) < impact(p) - 1e-4) ||
           (q.validity > p.validity + clear && impact(q) <= impact(p) + 1e-12);
       if (dominated) {
         fault(faults, what, "point " + std::to_string(i + 1) + " (AI " + show(p.ai) + ", validity " +

@@ -232,6 +232,48 @@ class Points {
   double sr_;
 };
 
+// Leaves out the points that another point of the front dominates to the
+// last bit (as valid or more with as little impact or less, and better in
+// one), which rounding makes happen where the validities of neighbouring
+// weightings agree to every digit (effect sizes far beyond any test's, or a
+// ratio so near 1 that every weighting gives AI 1). Impact is the distance
+// from parity on the front's side of it. When one end dominates the other,
+// the front is that one weighting. Returns how many points between the ends
+// were left out.
+int drop_dominated(Front& front, double sign) {
+  std::vector<FrontPoint>& points = front.points;
+  auto impact = [sign](const FrontPoint& p) { return -sign * p.ai; };
+  auto dominates = [&](const FrontPoint& q, const FrontPoint& p) {
+    return q.validity >= p.validity && impact(q) <= impact(p) &&
+           (q.validity > p.validity || impact(q) < impact(p));
+  };
+  const FrontPoint first = points.front(), last = points.back();
+  if (dominates(first, last) || dominates(last, first)) {
+    FrontPoint only = dominates(first, last) ? first : last;
+    only.kind = PointKind::max_validity;
+    points.assign(1, only);
+    front.notes.emplace_back(
+        "To the precision of a double, one weighting is both the most valid and of the least "
+        "adverse impact: the front is this one weighting");
+    return 0;
+  }
+  int dropped = 0;
+  std::vector<FrontPoint> kept;
+  for (const FrontPoint& p : points) {
+    const bool end = &p == &points.front() || &p == &points.back();
+    const bool beaten = !end && std::any_of(points.begin(), points.end(), [&](const FrontPoint& q) {
+      return dominates(q, p);
+    });
+    if (beaten) {
+      ++dropped;
+    } else {
+      kept.push_back(p);
+    }
+  }
+  points = std::move(kept);
+  return dropped;
+}
+
 // The front of a problem that has one, or the message why the search failed.
 void trace(const Predictors& predictors, const Points& points, const FrontOptions& options,
            Front& front) {
@@ -373,6 +415,7 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
   std::stable_sort(front.points.begin() + 1, front.points.end(),
                    [&](const FrontPoint& x, const FrontPoint& y) { return sign * x.ai < sign * y.ai; });
   front.points.push_back(last);
+  outdone += drop_dominated(front, sign);
   if (outdone > 0)
     front.notes.push_back(
         std::to_string(outdone) +
