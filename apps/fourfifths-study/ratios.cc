@@ -49,6 +49,7 @@ bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::strin
       error = "'" + std::string(item) + "': " + why;
       return false;
     };
+    const std::size_t first_of_item = ratios.size();
     const std::size_t first = item.find(':');
     if (first == std::string_view::npos) {
       double value = 0;
@@ -87,6 +88,10 @@ bool parse_ratios(std::string_view list, std::vector<double>& ratios, std::strin
     }
     if (ratios.size() > max_sweep_ratios)
       return fail("more than " + std::to_string(max_sweep_ratios) + " ratios in all");
+    for (std::size_t k = first_of_item; k < ratios.size(); ++k)
+      if (ratios[k] < min_sweep_ratio)
+        return fail("below 1e-06, the smallest selection ratio whose rows keep their accuracy here "
+                    "(pareto --sr takes smaller ones)");
     if (comma == std::string_view::npos) return true;
     list.remove_prefix(comma + 1);
   }

@@ -11,6 +11,13 @@ namespace fourfifths {
 // At most this many ratios in all.
 inline constexpr std::size_t max_sweep_ratios = 100000;
 
+// The smallest ratio of a sweep. The study's rows form each group's
+// selection ratio as one minus a lower tail, as the classic report does, so
+// its absolute error is about 1e-16: from 1e-6 on a row's ratios keep about
+// ten significant digits. (The front forms upper tails as such and takes
+// smaller ratios.)
+inline constexpr double min_sweep_ratio = 1e-6;
+
 // One selection ratio: a number strictly between 0 and 1.
 bool parse_ratio(std::string_view text, double& value);
 

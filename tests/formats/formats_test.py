@@ -129,6 +129,8 @@ class Formats(unittest.TestCase):
             (["--ratios", "0.1:0.2:0.03", deck], 2, "'0.1:0.2:0.03': STEP does not divide"),
             (["--ratios", "0.1,abc", deck], 2, "'abc': not a number"),
             (["--ratios", "0.1:0.9:1e10", deck], 2, "'0.1:0.9:1e10': STEP is wider than the range"),
+            (["--ratios", "0.5,1e-12", deck], 2, "'1e-12': below 1e-06"),
+            (["--ratios", "0.0000005:0.0000015:0.0000005", deck], 2, "below 1e-06"),
             (["--ratios", "0.000001:0.999999:0.000001", deck], 2, "more than 100000 ratios"),
             (["--no-such-option", deck], 2, "no-such-option"),
             ([os.path.join(SOURCE, "no-such.deck")], 1, "cannot open"),
