@@ -415,7 +415,10 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
   std::stable_sort(front.points.begin() + 1, front.points.end(),
                    [&](const FrontPoint& x, const FrontPoint& y) { return sign * x.ai < sign * y.ai; });
   front.points.push_back(last);
-  outdone += drop_dominated(front, sign);
+  if (const int rounded = drop_dominated(front, sign); rounded > 0)
+    front.notes.push_back(std::to_string(rounded) +
+                          " of the evenly spaced points are left out: to the precision of a double "
+                          "they are no more valid than a weighting with less adverse impact");
   if (outdone > 0)
     front.notes.push_back(
         std::to_string(outdone) +
