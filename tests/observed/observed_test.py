@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Every number of the observed-impact table against an independent computation.
+
+Fisher's exact test and Lancaster's mid-P are summed exactly in rationals from
+binomial coefficients (math.comb); the normal distribution is that of Python's
+statistics module; the Z tests, intervals, shortfall and flip-flop check are
+written out again from their published formulas (Morris & Lobsenz 2000 for
+Z_IR; Katz et al. 1978 and Pettigrew, Gart & Thomas 1986 for the intervals).
+"""
+import math
+import subprocess
+import sys
+from fractions import Fraction
+from statistics import NormalDist
+
+DUMP = sys.argv[1]
+NORMAL = NormalDist()
+NAN = float("nan")
+
+
+def two_sided(z):
+    return NAN if math.isnan(z) else math.erfc(abs(z) / math.sqrt(2))
+
+
+def fisher(x, n, y, m):
+    s = x + y
+    total = math.comb(n + m, s)
+    p = {k: Fraction(math.comb(n, k) * math.comb(m, s - k), total)
+         for k in range(max(0, s - m), min(n, s) + 1)}
+    observed = p[x]
+    lower = sum(v for k, v in p.items() if k <= x)
+    same = sum(v for v in p.values() if v == observed)
+    less = sum(v for v in p.values() if v < observed)
+    return (float(lower), float(less + same), float(lower - observed / 2), float(less + same / 2))
+
+
+def expected(groups, reference, alpha, katz):
+    rates = [s / a for _, a, s in groups]
+    if reference is None:
+        r = max(range(len(groups)), key=lambda g: (rates[g], -g))
+    else:
+        r = [name for name, _, _ in groups].index(reference)
+    pooled = sum(s for _, _, s in groups) / sum(a for _, a, _ in groups)
+    _, m, y = groups[r]
+    q = rates[r]
+    zc = NORMAL.inv_cdf(1 - alpha / 2)
+    rows = []
+    for g, (name, n, x) in enumerate(groups):
+        p = rates[g]
+        ir = p / q if q > 0 else NAN
+        meets = not ir < 0.8
+        row = dict(name=name, ref=g == r, rate=p, ir=ir, meets=meets, shortfall=n * pooled - x)
+        if g != r:
+            pp = (x + y) / (n + m)
+            se = math.sqrt(pp * (1 - pp) * (1 / n + 1 / m))
+            row["zd"] = (p - q) / se if se > 0 else NAN
+            share = n / (n + m)
+            row["zir"] = (math.log(p / q) / math.sqrt((1 - pp) / (pp * (n + m) * share * (1 - share)))
+                          if x > 0 and y > 0 and pp < 1 else NAN)
+            row["fisher"] = fisher(x, n, y, m)
+            if katz:
+                if x > 0 and y > 0:
+                    c, se = math.log(ir), math.sqrt((1 - p) / x + (1 - q) / y)
+                else:
+                    c = se = NAN
+            else:
+                xa, na, ya, ma = x + .5, n + .5, y + .5, m + .5
+                c = math.log(xa / na) - math.log(ya / ma)
+                se = math.sqrt(1 / xa - 1 / na + 1 / ya - 1 / ma)
+            row["ci"] = (math.exp(c - zc * se), math.exp(c + zc * se))
+            more = (x + 1) / n / q if x < n and q > 0 else NAN
+            fewer = (x - 1) / n / q if x > 0 and q > 0 else NAN
+            row["flip"] = any(not math.isnan(v) and (not v < 0.8) != meets for v in (more, fewer))
+            row["more"], row["fewer"] = more, fewer
+        rows.append(row)
+    return pooled, r, rows
+
+
+def close(a, b, tol=1e-9):
+    if math.isnan(a) or math.isnan(b):
+        return math.isnan(a) and math.isnan(b)
+    return abs(a - b) <= tol * max(1.0, abs(b))
+
+
+CASES = [
+    # (groups, reference or None for the highest rate, alpha, katz)
+    ([("A", 120, 80), ("B", 30, 12)], None, 0.05, False),
+    ([("A", 120, 80), ("B", 30, 12)], None, 0.05, True),
+    ([("men", 20, 10), ("women", 20, 8)], "men", 0.05, True),
+    ([("ref", 4, 3), ("focal", 4, 1)], None, 0.10, False),
+    ([("ref", 35, 12), ("g", 17, 0), ("h", 9, 9)], "ref", 0.05, False),
+    ([("ref", 35, 12), ("g", 17, 0), ("h", 9, 9)], "ref", 0.05, True),
+    ([("W", 600, 150), ("B", 300, 48), ("H", 250, 55), ("A", 90, 25), ("O", 12, 1)], None, 0.01, False),
+    ([("W", 600, 150), ("B", 300, 48), ("H", 250, 55), ("A", 90, 25), ("O", 12, 1)], "H", 0.2, True),
+    ([("x", 1, 1), ("y", 1, 0)], None, 0.05, False),
+    ([("x", 50, 0), ("y", 40, 0)], None, 0.05, False),
+    ([("x", 2000, 1500), ("y", 1500, 1000)], None, 0.05, True),
+]
+
+failures = 0
+for groups, reference, alpha, katz in CASES:
+    args = [DUMP, "katz" if katz else "adjusted-log", repr(alpha), reference or "-"] + [
+        f"{n}:{a}:{s}" for n, a, s in groups]
+    out = subprocess.run(args, capture_output=True, text=True, check=True).stdout.splitlines()
+    pooled, r, rows = expected(groups, reference, alpha, katz)
+    head = out[0].split("\t")
+    got_rows = [line.split("\t") for line in out[1:]]
+    problems = []
+    if not close(float(head[1]), pooled) or int(head[3]) != r:
+        problems.append(f"pooled/reference {head} against {pooled}, {r}")
+    for want, got in zip(rows, got_rows):
+        v = [float(t) for t in got[4:20]]
+        checks = [("rate", v[0], want["rate"]), ("ratio", v[1], want["ir"]),
+                  ("shortfall", v[13], want["shortfall"])]
+        if got[3] != ("1" if want["ref"] else "0") or got[6] != ("1" if want["meets"] else "0"):
+            problems.append(f"{want['name']}: reference/meets {got[3]} {got[6]}")
+        if not want["ref"]:
+            f = want["fisher"]
+            checks += [("z_d", v[3], want["zd"]), ("p_d", v[4], two_sided(want["zd"])),
+                       ("z_ir", v[5], want["zir"]), ("p_ir", v[6], two_sided(want["zir"])),
+                       ("fisher1", v[7], f[0]), ("fisher2", v[8], f[1]),
+                       ("mid1", v[9], f[2]), ("mid2", v[10], f[3]),
+                       ("lower", v[11], want["ci"][0]), ("upper", v[12], want["ci"][1]),
+                       ("more", v[14], want["more"]), ("fewer", v[15], want["fewer"])]
+            if got[20] != ("1" if want["flip"] else "0"):
+                problems.append(f"{want['name']}: flip-flop {got[20]}")
+        for what, a, b in checks:
+            if not close(a, b):
+                problems.append(f"{want['name']}: {what} {a!r}, expected {b!r}")
+    if problems:
+        failures += 1
+        print(f"case {groups} ref={reference} alpha={alpha} katz={katz}:")
+        for p in problems:
+            print("  " + p)
+
+print(f"{len(CASES) - failures} of {len(CASES)} cases agree")
+sys.exit(1 if failures else 0)
