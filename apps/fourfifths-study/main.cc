@@ -28,6 +28,7 @@
 #include "charts/group_chart.h"
 #include "formats/formats.h"
 #include "formats/groups.h"
+#include "observed.h"
 #include "ratios.h"
 
 namespace {
@@ -510,6 +511,7 @@ int main(int argc, char** argv) {
   convert->add_option("INPUT", convert_input, "deck or study file; '-' or none: standard input");
   convert->add_option("--format", convert_format, "toml (for people) or json (for programs)")
       ->check(CLI::IsMember({"toml", "json"}));
+  const ObservedCommand observed(app);
 
   try {
     app.parse(argc, argv);
@@ -526,6 +528,16 @@ int main(int argc, char** argv) {
         return fail(usage, option->get_name() + ": not an option of 'convert' (give it after "
                                                 "'convert', or leave it out)");
     return run_convert(convert_input, convert_format);
+  }
+  if (observed.parsed()) {
+    for (const CLI::Option* option : {deck_option, format_option, ratios_option, chart_option})
+      if (option->count() > 0)
+        return fail(usage, option->get_name() + ": not an option of 'observed' (give it after "
+                                                "'observed', or leave it out)");
+    std::string out, message;
+    if (const int status = observed.run(out, message); status != 0) return fail(status, message);
+    if (!write_output(out, message)) return fail(rejected, message);
+    return 0;
   }
   if (pareto->parsed()) {
     // Every option given before "pareto" applies to the front, or is refused.

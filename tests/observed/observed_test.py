@@ -14,6 +14,7 @@ from fractions import Fraction
 from statistics import NormalDist
 
 DUMP = sys.argv[1]
+PROGRAM = sys.argv[2]
 NORMAL = NormalDist()
 NAN = float("nan")
 
@@ -134,4 +135,114 @@ for groups, reference, alpha, katz in CASES:
             print("  " + p)
 
 print(f"{len(CASES) - failures} of {len(CASES)} cases agree")
-sys.exit(1 if failures else 0)
+
+
+# fourfifths-study observed: the same numbers through its CSV and JSON, read
+# back with Python's own parsers, from --group options and from a CSV file.
+import csv
+import io
+import json
+import os
+import tempfile
+
+
+def field(value):
+    return NAN if value in ("", None) else float(value)
+
+
+def check_program(groups, reference, alpha, katz, records):
+    pooled, r, rows = expected(groups, reference, alpha, katz)
+    problems = []
+    if len(records) != len(rows):
+        return [f"{len(records)} records for {len(rows)} groups"]
+    for want, got in zip(rows, records):
+        pairs = [("rate", got["rate"], want["rate"]), ("impact_ratio", got["impact_ratio"], want["ir"]),
+                 ("shortfall", got["shortfall"], want["shortfall"])]
+        if got["group"] != want["name"] or bool(int(got["reference"])) != want["ref"]:
+            problems.append(f"group {got['group']} reference {got['reference']}")
+        if bool(int(got["meets"])) != want["meets"]:
+            problems.append(f"{want['name']}: meets {got['meets']}")
+        if not want["ref"]:
+            f = want["fisher"]
+            pairs += [("z_difference", got["z_difference"], want["zd"]),
+                      ("p_log_ratio", got["p_log_ratio"], two_sided(want["zir"])),
+                      ("fisher_one_sided", got["fisher_one_sided"], f[0]),
+                      ("fisher_two_sided", got["fisher_two_sided"], f[1]),
+                      ("mid_p_one_sided", got["mid_p_one_sided"], f[2]),
+                      ("mid_p_two_sided", got["mid_p_two_sided"], f[3]),
+                      ("interval_lower", got["interval_lower"], want["ci"][0]),
+                      ("interval_upper", got["interval_upper"], want["ci"][1])]
+            if bool(int(got["flip_flop"])) != want["flip"]:
+                problems.append(f"{want['name']}: flip_flop {got['flip_flop']}")
+        for what, a, b in pairs:
+            if not close(field(a), b):
+                problems.append(f"{want['name']}: {what} {a!r}, expected {b!r}")
+    return problems
+
+
+def run(args, stdin=""):
+    return subprocess.run([PROGRAM, "observed"] + args, input=stdin, capture_output=True, text=True)
+
+
+program_failures = 0
+with tempfile.TemporaryDirectory() as tmp:
+    for groups, reference, alpha, katz in CASES[:8]:
+        options = ["--alpha", repr(alpha), "--interval", "katz" if katz else "adjusted-log",
+                   "--reference", reference or "highest"]
+        path = os.path.join(tmp, "counts.csv")
+        with open(path, "w", newline="") as f:
+            writer = csv.writer(f)
+            writer.writerow(["group", "applicants", "selected"])
+            writer.writerows(groups)
+        from_csv = run(options + ["--format", "csv", path])
+        from_json = run(options + ["--format", "json"] + [f"--group={n}:{a}:{s}" for n, a, s in groups])
+        problems = []
+        if from_csv.returncode != 0 or from_json.returncode != 0:
+            problems.append(f"exit {from_csv.returncode}, {from_json.returncode}: {from_csv.stderr}{from_json.stderr}")
+        else:
+            problems += check_program(groups, reference, alpha, katz,
+                                      list(csv.DictReader(io.StringIO(from_csv.stdout))))
+            document = json.loads(from_json.stdout)
+            records = [{k: (int(v) if isinstance(v, bool) else v) for k, v in g.items()}
+                       for g in document["groups"]]
+            problems += check_program(groups, reference, alpha, katz, records)
+            if not close(document["confidence"], 1 - alpha) or document["interval"] != (
+                    "katz" if katz else "adjusted-log"):
+                problems.append(f"confidence/interval {document['confidence']} {document['interval']}")
+        if problems:
+            program_failures += 1
+            print(f"program, case {groups}:")
+            for p in problems:
+                print("  " + p)
+
+    # Refusals: the exit status and a message naming what is wrong and where.
+    bad_file = os.path.join(tmp, "bad.csv")
+    with open(bad_file, "w") as f:
+        f.write("group,applicants,selected\nA,10,3\n\"B, c\",4,5\n")
+    short_file = os.path.join(tmp, "short.csv")
+    with open(short_file, "w") as f:
+        f.write("group,applicants,selected\nA,10,3\nB,4\n")
+    REFUSALS = [
+        (["--group", "A:10:11", "--group", "B:5:1"], 2, "group 'A': 11 selected of only 10 applicants"),
+        (["--group", "A:10:2.5", "--group", "B:5:1"], 2, "group 'A': selected 2.5 is not a whole number"),
+        (["--group", "A:-3:0", "--group", "B:5:1"], 2, "group 'A': applicants -3 is negative"),
+        (["--group", "A:0:0", "--group", "B:5:1"], 2, "group 'A': no applicants"),
+        (["--group", "A:10:x", "--group", "B:5:1"], 2, "--group 'A:10:x': selected 'x' is not a number"),
+        (["--group", "A10", "--group", "B:5:1"], 2, "--group 'A10': not NAME:APPLICANTS:SELECTED"),
+        (["--group", "A:10:1", "--group", "B:5:1", "--reference", "C"], 2,
+         "reference group 'C' is not among the groups"),
+        (["--group", "A:10:1", "--group", "B:5:1", "--alpha", "1.5"], 2, "--alpha '1.5'"),
+        ([bad_file], 1, bad_file + ": group 'B, c': 5 selected of only 4 applicants"),
+        ([short_file], 1, short_file + " line 3: 2 fields"),
+        ([bad_file, "--group", "A:1:1"], 2, "not both"),
+        ([], 2, "no counts"),
+        ([os.path.join(tmp, "missing.csv")], 1, "cannot open"),
+    ]
+    for args, status, message in REFUSALS:
+        result = run(args)
+        if result.returncode != status or message not in result.stderr or result.stdout:
+            program_failures += 1
+            print(f"refusal {args}: exit {result.returncode}, stderr {result.stderr!r}, stdout {result.stdout!r}")
+
+print(f"program: {program_failures} failures")
+sys.exit(1 if failures or program_failures else 0)
