@@ -2,6 +2,7 @@
 // reference group, from counts. The methods and their sources are listed in
 // fourfifths/observed.h.
 #include "fourfifths/observed.h"
+#include "observed/pair.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,43 +46,90 @@ double two_sided(double z) {
   return 2 * cdf(complement(standard, std::fabs(z)));
 }
 
-struct Exact {
-  double one_sided, two_sided, mid_one_sided, mid_two_sided;
-};
+}  // namespace
 
-// Fisher's exact test of x selected among n applicants against y among m:
-// given the x + y selected, x is hypergeometric. One-sided in the direction
-// of fewer selected; two-sided over the tables no more probable than the
-// observed one (a relative tolerance keeps ties that rounding would split).
-Exact fisher(long x, long n, long y, long m) {
-  const auto selected = static_cast<unsigned>(x + y);
+ExactTable fisher_table(long n, long m, long s) {
   const boost::math::hypergeometric_distribution<double> table(
-      selected, static_cast<unsigned>(n), static_cast<unsigned>(n + m));
-  const auto observed = static_cast<unsigned>(x);
-  const double p_observed = pdf(table, observed);
-  const double lower = cdf(table, observed);
-  const long low = std::max(0L, x + y - m);
-  const long high = std::min(n, x + y);
-  double less = 0, same = 0;
-  const double tie = p_observed * (1 + 1e-7);
-  for (long k = low; k <= high; ++k) {
-    const double p = pdf(table, static_cast<unsigned>(k));
-    if (p <= tie) {
-      if (p >= p_observed * (1 - 1e-7))
-        same += p;
-      else
-        less += p;
-    }
+      static_cast<unsigned>(s), static_cast<unsigned>(n), static_cast<unsigned>(n + m));
+  ExactTable t;
+  t.low = std::max(0L, s - m);
+  const long high = std::min(n, s);
+  const auto count = static_cast<std::size_t>(high - t.low + 1);
+  std::vector<double> p(count);
+  for (std::size_t i = 0; i < count; ++i) p[i] = pdf(table, static_cast<unsigned>(t.low + static_cast<long>(i)));
+  // The two-sided sums: the probabilities in ascending order, summed from the
+  // least, so that a sum of small tail probabilities keeps its digits.
+  std::vector<double> sorted = p;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<double> below(count + 1, 0.0);
+  for (std::size_t i = 0; i < count; ++i) below[i + 1] = below[i] + sorted[i];
+  auto sum_under = [&](double bound) {
+    return below[static_cast<std::size_t>(std::upper_bound(sorted.begin(), sorted.end(), bound) - sorted.begin())];
+  };
+  auto sum_less = [&](double bound) {
+    return below[static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), bound) - sorted.begin())];
+  };
+  t.by_selected.resize(count);
+  double lower = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    lower += p[i];
+    const double no_more = sum_under(p[i] * (1 + 1e-7));
+    const double less = sum_less(p[i] * (1 - 1e-7));
+    Exact& e = t.by_selected[i];
+    e.one_sided = std::min(1.0, lower);
+    e.two_sided = std::min(1.0, no_more);
+    e.mid_one_sided = std::min(1.0, lower - 0.5 * p[i]);
+    e.mid_two_sided = std::min(1.0, less + 0.5 * (no_more - less));
   }
-  Exact e{};
-  e.one_sided = std::min(1.0, lower);
-  e.two_sided = std::min(1.0, less + same);
-  e.mid_one_sided = lower - 0.5 * p_observed;
-  e.mid_two_sided = std::min(1.0, less + 0.5 * same);
-  return e;
+  return t;
 }
 
-}  // namespace
+void compare(ObservedRow& row, long y, long m, double z_crit, ImpactInterval interval, const Exact& exact) {
+  const long x = row.selected, n = row.applicants;
+  const double ref_rate = static_cast<double>(y) / m;
+  // The two groups' pooled rate, their applicants and the group's share.
+  const double total = static_cast<double>(n + m);
+  const double pooled = (x + y) / total;
+  const double se_difference = std::sqrt(pooled * (1 - pooled) * (1.0 / n + 1.0 / m));
+  row.z_difference = se_difference > 0 ? (row.rate - ref_rate) / se_difference : nan;
+  row.p_difference = two_sided(row.z_difference);
+  const double share = n / total;
+  if (x > 0 && y > 0 && pooled < 1) {
+    row.z_log_ratio = std::log(row.impact_ratio) /
+                      std::sqrt((1 - pooled) / (pooled * total * share * (1 - share)));
+  } else {
+    row.z_log_ratio = nan;
+  }
+  row.p_log_ratio = two_sided(row.z_log_ratio);
+  row.fisher_one_sided = exact.one_sided;
+  row.fisher_two_sided = exact.two_sided;
+  row.mid_p_one_sided = exact.mid_one_sided;
+  row.mid_p_two_sided = exact.mid_two_sided;
+
+  double log_ratio = nan, se = nan;
+  if (interval == ImpactInterval::katz) {
+    if (x > 0 && y > 0) {
+      log_ratio = std::log(row.impact_ratio);
+      se = std::sqrt(1.0 / x - 1.0 / n + 1.0 / y - 1.0 / m);
+    }
+  } else {
+    const double xa = x + 0.5, na = n + 0.5, ya = y + 0.5, ma = m + 0.5;
+    log_ratio = std::log((xa / na) / (ya / ma));
+    se = std::sqrt(1 / xa - 1 / na + 1 / ya - 1 / ma);
+  }
+  row.interval_lower = std::exp(log_ratio - z_crit * se);
+  row.interval_upper = std::exp(log_ratio + z_crit * se);
+
+  row.ratio_one_more = x < n && ref_rate > 0 ? (x + 1.0) / n / ref_rate : nan;
+  row.ratio_one_fewer = x > 0 && ref_rate > 0 ? (x - 1.0) / n / ref_rate : nan;
+  row.flip_flop = (!std::isnan(row.ratio_one_more) && meets_rule(row.ratio_one_more) != row.meets) ||
+                  (!std::isnan(row.ratio_one_fewer) && meets_rule(row.ratio_one_fewer) != row.meets);
+}
+
+double critical_z(double alpha) {
+  const boost::math::normal standard;
+  return quantile(complement(standard, alpha / 2));
+}
 
 const char* interval_name(ImpactInterval interval) {
   return interval == ImpactInterval::katz ? "katz" : "adjusted-log";
@@ -132,8 +180,7 @@ ObservedImpact observed_impact(const std::vector<ObservedGroup>& groups,
   }
   result.reference = reference;
 
-  const boost::math::normal standard;
-  const double z_crit = quantile(complement(standard, options.alpha / 2));
+  const double z_crit = critical_z(options.alpha);
   const auto y = static_cast<long>(groups[reference].selected);
   const auto m = static_cast<long>(groups[reference].applicants);
   const double ref_rate = static_cast<double>(y) / m;
@@ -157,44 +204,8 @@ ObservedImpact observed_impact(const std::vector<ObservedGroup>& groups,
       result.rows.push_back(row);
       continue;
     }
-    // The two groups' pooled rate, their applicants and the group's share.
-    const double total = static_cast<double>(n + m);
-    const double pooled = (x + y) / total;
-    const double se_difference = std::sqrt(pooled * (1 - pooled) * (1.0 / n + 1.0 / m));
-    row.z_difference = se_difference > 0 ? (row.rate - ref_rate) / se_difference : nan;
-    row.p_difference = two_sided(row.z_difference);
-    const double share = n / total;
-    if (x > 0 && y > 0 && pooled < 1) {
-      row.z_log_ratio = std::log(row.impact_ratio) /
-                        std::sqrt((1 - pooled) / (pooled * total * share * (1 - share)));
-    } else {
-      row.z_log_ratio = nan;
-    }
-    row.p_log_ratio = two_sided(row.z_log_ratio);
-    const Exact exact = fisher(x, n, y, m);
-    row.fisher_one_sided = exact.one_sided;
-    row.fisher_two_sided = exact.two_sided;
-    row.mid_p_one_sided = exact.mid_one_sided;
-    row.mid_p_two_sided = exact.mid_two_sided;
-
-    double log_ratio = nan, se = nan;
-    if (options.interval == ImpactInterval::katz) {
-      if (x > 0 && y > 0) {
-        log_ratio = std::log(row.impact_ratio);
-        se = std::sqrt(1.0 / x - 1.0 / n + 1.0 / y - 1.0 / m);
-      }
-    } else {
-      const double xa = x + 0.5, na = n + 0.5, ya = y + 0.5, ma = m + 0.5;
-      log_ratio = std::log((xa / na) / (ya / ma));
-      se = std::sqrt(1 / xa - 1 / na + 1 / ya - 1 / ma);
-    }
-    row.interval_lower = std::exp(log_ratio - z_crit * se);
-    row.interval_upper = std::exp(log_ratio + z_crit * se);
-
-    row.ratio_one_more = x < n && ref_rate > 0 ? (x + 1.0) / n / ref_rate : nan;
-    row.ratio_one_fewer = x > 0 && ref_rate > 0 ? (x - 1.0) / n / ref_rate : nan;
-    row.flip_flop = (!std::isnan(row.ratio_one_more) && meets_rule(row.ratio_one_more) != row.meets) ||
-                    (!std::isnan(row.ratio_one_fewer) && meets_rule(row.ratio_one_fewer) != row.meets);
+    const ExactTable table = fisher_table(n, m, x + y);
+    compare(row, y, m, z_crit, options.interval, table.by_selected[static_cast<std::size_t>(x - table.low)]);
     result.rows.push_back(row);
   }
   return result;
