@@ -97,6 +97,51 @@ struct ObservedImpact {
 ObservedImpact observed_impact(const std::vector<ObservedGroup>& groups,
                                const ObservedOptions& options = {});
 
+// A planned selection of two groups: the applicants of each, and the
+// probability that an applicant of each is selected (for instance the
+// groups' selection ratios from a study at one overall ratio).
+struct SamplePlan {
+  long reference_applicants = 0;
+  long group_applicants = 0;
+  double reference_probability = 0;
+  double group_probability = 0;
+  double alpha = 0.05;  // level at which each test is counted significant
+};
+
+// One impact ratio a sample can show, and its probability.
+struct RatioProbability {
+  double ratio = 0;
+  double probability = 0;
+};
+
+// What samples of the planned size will show. Model: every applicant is
+// selected or not independently with the probability of the group, so the
+// two groups' selected counts are independent binomials (the total selected
+// varies from sample to sample); the distribution is exact, by enumeration
+// of every pair of counts. The group is compared with the reference group
+// (not with the higher of the two rates). A test is significant when its
+// p-value is at most alpha; a sample in which a test does not exist (a
+// ratio or Z over a rate or pooled variance of zero) is not significant.
+struct SampleDistribution {
+  std::vector<std::string> messages;  // why the plan was rejected; empty when accepted
+  double p_violation = 0;   // P(the impact ratio is below 0.8)
+  double p_no_ratio = 0;    // P(no one of the reference group is selected)
+  double p_flip_flop = 0;   // P(a violation that one more selection would undo)
+  double p_z_difference = 0, p_z_log_ratio = 0;  // P(significant)
+  double p_fisher_one_sided = 0, p_fisher_two_sided = 0;
+  double p_mid_p_one_sided = 0, p_mid_p_two_sided = 0;
+  double expected_shortfall = 0;  // of the group against the pooled rate of the two
+  std::vector<RatioProbability> ratios;  // the impact ratios that occur, ascending
+};
+
+// The largest number of applicants of a plan: the enumeration visits
+// (reference + 1) * (group + 1) samples.
+inline constexpr long max_plan_applicants = 2000;
+
+// Applicants at least 1 in each group and at most max_plan_applicants in
+// all, probabilities from 0 to 1, alpha strictly between 0 and 1.
+SampleDistribution sample_distribution(const SamplePlan& plan);
+
 const char* interval_name(ImpactInterval interval);
 
 }  // namespace fourfifths

@@ -2,6 +2,8 @@
 // for the independent computation of observed_test.py to check:
 //   dump_observed katz|adjusted-log ALPHA REFERENCE|- NAME:APPLICANTS:SELECTED...
 // One line per group, tab-separated, every real with 17 significant digits.
+// With "plan", the distribution over samples of a planned selection:
+//   dump_observed plan REFERENCE_APPLICANTS GROUP_APPLICANTS P_REFERENCE P_GROUP ALPHA
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +13,23 @@
 
 int main(int argc, char** argv) {
   using namespace fourfifths;
+  if (argc == 7 && std::string(argv[1]) == "plan") {
+    SamplePlan plan;
+    plan.reference_applicants = std::strtol(argv[2], nullptr, 10);
+    plan.group_applicants = std::strtol(argv[3], nullptr, 10);
+    plan.reference_probability = std::strtod(argv[4], nullptr);
+    plan.group_probability = std::strtod(argv[5], nullptr);
+    plan.alpha = std::strtod(argv[6], nullptr);
+    const SampleDistribution d = sample_distribution(plan);
+    for (const std::string& message : d.messages) std::printf("error\t%s\n", message.c_str());
+    if (!d.messages.empty()) return 1;
+    std::printf("%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\t%.17g\n",
+                d.p_violation, d.p_no_ratio, d.p_flip_flop, d.p_z_difference, d.p_z_log_ratio,
+                d.p_fisher_one_sided, d.p_fisher_two_sided, d.p_mid_p_one_sided, d.p_mid_p_two_sided,
+                d.expected_shortfall);
+    for (const RatioProbability& r : d.ratios) std::printf("%.17g\t%.17g\n", r.ratio, r.probability);
+    return 0;
+  }
   if (argc < 5) return 2;
   ObservedOptions options;
   options.interval = std::string(argv[1]) == "katz" ? ImpactInterval::katz : ImpactInterval::adjusted_log;

@@ -1,7 +1,9 @@
 // Observed adverse impact: published worked examples, cases whose answers
 // follow by hand, and the messages for counts that cannot be. Every number
 // against an independent computation: observed_test.py.
+#include <chrono>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,82 @@ TEST(ObservedImpact, CountsThatCannotBe) {
     ASSERT_EQ(impact.messages.size(), 1u) << c.message;
     EXPECT_EQ(impact.messages[0], c.message);
     EXPECT_TRUE(impact.rows.empty());
+  }
+}
+
+// The exact distribution against a simulation of the same model (each
+// applicant selected independently with the group's probability), fixed
+// seed, every probability within four standard errors; the expected
+// shortfall against its closed form n (n p + m q) / (n + m) - n p.
+TEST(SampleDistribution, AgreesWithSimulation) {
+  SamplePlan plan;
+  plan.reference_applicants = 24;
+  plan.group_applicants = 16;
+  plan.reference_probability = 0.40;
+  plan.group_probability = 0.30;
+  const SampleDistribution d = sample_distribution(plan);
+  ASSERT_TRUE(d.messages.empty());
+  std::mt19937_64 random(20261208);
+  std::binomial_distribution<long> reference(24, 0.40), group(16, 0.30);
+  constexpr int samples = 40000;
+  double violation = 0, fisher = 0, z_difference = 0, no_ratio = 0;
+  for (int i = 0; i < samples; ++i) {
+    const long y = reference(random), x = group(random);
+    if (y == 0) ++no_ratio;
+    ObservedOptions options;
+    options.reference = "ref";
+    const ObservedImpact impact =
+        observed_impact({{"ref", 24, static_cast<double>(y)}, {"g", 16, static_cast<double>(x)}}, options);
+    const ObservedRow& row = impact.rows[1];
+    violation += !row.meets;
+    fisher += row.fisher_one_sided <= 0.05;
+    z_difference += row.p_difference <= 0.05;
+  }
+  for (const auto& [exact, count] : {std::pair{d.p_violation, violation}, std::pair{d.p_fisher_one_sided, fisher},
+                                     std::pair{d.p_z_difference, z_difference}, std::pair{d.p_no_ratio, no_ratio}}) {
+    const double se = std::sqrt(exact * (1 - exact) / samples);
+    EXPECT_NEAR(count / samples, exact, 4 * se + 1e-12);
+  }
+  EXPECT_NEAR(d.expected_shortfall, 16 * (16 * 0.3 + 24 * 0.4) / 40 - 16 * 0.3, 1e-12);
+  double total = d.p_no_ratio;
+  for (const RatioProbability& r : d.ratios) total += r.probability;
+  EXPECT_NEAR(total, 1, 1e-12);
+  EXPECT_GT(d.p_violation, 0.3);  // the population ratio, 0.75, is itself a violation
+}
+
+// A system without adverse impact in the population still shows violations
+// in small samples; fewer as the samples grow.
+TEST(SampleDistribution, ViolationsShrinkWithSampleSize) {
+  double previous = 1;
+  for (long applicants : {20L, 60L, 140L}) {
+    SamplePlan plan;
+    plan.reference_applicants = plan.group_applicants = applicants / 2;
+    plan.reference_probability = plan.group_probability = 0.3;
+    const SampleDistribution d = sample_distribution(plan);
+    ASSERT_TRUE(d.messages.empty());
+    EXPECT_LT(d.p_violation, previous) << applicants;
+    EXPECT_GT(d.p_violation, 0) << applicants;
+    previous = d.p_violation;
+  }
+}
+
+TEST(SampleDistribution, PlansThatCannotBe) {
+  struct Case {
+    long m, n;
+    double q, p, alpha;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {0, 10, 0.5, 0.5, 0.05, "each group needs at least one applicant"},
+      {1500, 600, 0.5, 0.5, 0.05, "more than 2000 applicants in all"},
+      {10, 10, 1.5, 0.5, 0.05, "the reference group's selection probability 1.5 is not from 0 to 1"},
+      {10, 10, 0.5, NAN, 0.05, "the group's selection probability nan is not from 0 to 1"},
+      {10, 10, 0.5, 0.5, 0, "alpha 0 is not strictly between 0 and 1"},
+  };
+  for (const Case& c : cases) {
+    const SampleDistribution d = sample_distribution({c.m, c.n, c.q, c.p, c.alpha});
+    ASSERT_EQ(d.messages.size(), 1u) << c.message;
+    EXPECT_EQ(d.messages[0], c.message);
   }
 }
 

@@ -137,6 +137,57 @@ for groups, reference, alpha, katz in CASES:
 print(f"{len(CASES) - failures} of {len(CASES)} cases agree")
 
 
+# The distribution over samples of a planned selection: every pair of
+# selected counts enumerated again here, with binomial probabilities from
+# math.comb and each sample's tests from expected() above.
+def plan_expected(m, n, p_ref, p_group, alpha):
+    def binom(k, size, p):
+        return math.comb(size, k) * p ** k * (1 - p) ** (size - k)
+    out = dict(violation=0, no_ratio=0, flip=0, zd=0, zir=0, f1=0, f2=0, m1=0, m2=0, shortfall=0)
+    ratios = {}
+    for y in range(m + 1):
+        for x in range(n + 1):
+            w = binom(y, m, p_ref) * binom(x, n, p_group)
+            if w == 0:
+                continue
+            _, _, rows = expected([("ref", m, y), ("g", n, x)], "ref", alpha, False)
+            g = rows[1]
+            if y == 0:
+                out["no_ratio"] += w
+            else:
+                ratios[g["ir"]] = ratios.get(g["ir"], 0) + w
+            out["violation"] += w if not g["meets"] else 0
+            out["flip"] += w if not g["meets"] and g["flip"] else 0
+            f = g["fisher"]
+            for key, p in (("zd", two_sided(g["zd"])), ("zir", two_sided(g["zir"])), ("f1", f[0]),
+                           ("f2", f[1]), ("m1", f[2]), ("m2", f[3])):
+                out[key] += w if p <= alpha else 0
+            out["shortfall"] += w * (n * (x + y) / (n + m) - x)
+    return out, sorted(ratios.items())
+
+
+PLANS = [(15, 10, 0.5, 0.35, 0.05), (8, 12, 0.3, 0.3, 0.10), (20, 20, 0.2, 0.1, 0.05), (5, 3, 1.0, 0.0, 0.05)]
+plan_failures = 0
+for m, n, p_ref, p_group, alpha in PLANS:
+    out = subprocess.run([DUMP, "plan", str(m), str(n), repr(p_ref), repr(p_group), repr(alpha)],
+                         capture_output=True, text=True, check=True).stdout.splitlines()
+    got = [float(t) for t in out[0].split("\t")]
+    want, ratios = plan_expected(m, n, p_ref, p_group, alpha)
+    keys = ["violation", "no_ratio", "flip", "zd", "zir", "f1", "f2", "m1", "m2", "shortfall"]
+    problems = [f"{k}: {a!r}, expected {want[k]!r}" for k, a in zip(keys, got) if not close(a, want[k])]
+    got_ratios = [tuple(float(t) for t in line.split("\t")) for line in out[1:]]
+    if len(got_ratios) != len(ratios) or any(not close(a, c) or not close(b, d)
+                                             for (a, b), (c, d) in zip(got_ratios, ratios)):
+        problems.append(f"ratios {got_ratios[:4]}..., expected {ratios[:4]}...")
+    if problems:
+        plan_failures += 1
+        print(f"plan {m}, {n}, {p_ref}, {p_group}, {alpha}:")
+        for p in problems:
+            print("  " + p)
+print(f"plans: {len(PLANS) - plan_failures} of {len(PLANS)} agree")
+failures += plan_failures
+
+
 # fourfifths-study observed: the same numbers through its CSV and JSON, read
 # back with Python's own parsers, from --group options and from a CSV file.
 import csv
