@@ -512,6 +512,7 @@ int main(int argc, char** argv) {
   convert->add_option("--format", convert_format, "toml (for people) or json (for programs)")
       ->check(CLI::IsMember({"toml", "json"}));
   const ObservedCommand observed(app);
+  const PlanningCommand planning(app);
 
   try {
     app.parse(argc, argv);
@@ -529,13 +530,15 @@ int main(int argc, char** argv) {
                                                 "'convert', or leave it out)");
     return run_convert(convert_input, convert_format);
   }
-  if (observed.parsed()) {
+  if (observed.parsed() || planning.parsed()) {
+    const std::string name = observed.parsed() ? "observed" : "planning";
     for (const CLI::Option* option : {deck_option, format_option, ratios_option, chart_option})
       if (option->count() > 0)
-        return fail(usage, option->get_name() + ": not an option of 'observed' (give it after "
-                                                "'observed', or leave it out)");
+        return fail(usage, option->get_name() + ": not an option of '" + name + "' (give it after '" +
+                               name + "', or leave it out)");
     std::string out, message;
-    if (const int status = observed.run(out, message); status != 0) return fail(status, message);
+    const int status = observed.parsed() ? observed.run(out, message) : planning.run(out, message);
+    if (status != 0) return fail(status, message);
     if (!write_output(out, message)) return fail(rejected, message);
     return 0;
   }

@@ -4,6 +4,7 @@
 #include "observed.h"
 
 #include <cerrno>
+#include <cmath>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,9 @@
 #include <system_error>
 #include <vector>
 
+#include "fourfifths/deck.h"
 #include "fourfifths/observed.h"
+#include "fourfifths/study.h"
 #include "formats/observed.h"
 
 namespace fourfifths {
@@ -228,6 +231,127 @@ int ObservedCommand::run(std::string& out, std::string& message) const {
   }
   out = format_ == "csv" ? observed_csv(impact) : format_ == "json" ? observed_json(impact)
                                                                        : observed_text(impact);
+  return 0;
+}
+
+}  // namespace fourfifths
+
+namespace fourfifths {
+namespace {
+
+// Two parts A:B, each parsed by parse.
+template <class Parse>
+bool parse_pair(const std::string& text, Parse parse) {
+  const std::size_t colon = text.find(':');
+  return colon != std::string::npos && parse(text.substr(0, colon), 0) && parse(text.substr(colon + 1), 1);
+}
+
+}  // namespace
+
+PlanningCommand::PlanningCommand(CLI::App& app)
+    : command_(app.add_subcommand(
+          "planning",
+          "What samples of a planned size will show: the probability of a four-fifths violation, "
+          "of each test's significance, and the expected shortfall, by exact enumeration of the "
+          "two groups' selected counts, each applicant selected independently with the group's "
+          "probability.")) {
+  command_->add_option("DECK", deck_,
+                       "problem deck whose model gives the selection probabilities at --sr "
+                       "(majority: reference group, minority: group); '-': standard input");
+  command_->add_option("--applicants", applicants_,
+                       "REFERENCE:GROUP, the planned applicants of each group (required)")
+      ->required();
+  command_->add_option("--probabilities", probabilities_,
+                       "REFERENCE:GROUP, the selection probability of an applicant of each group "
+                       "(instead of a deck)");
+  command_->add_option("--sr", sr_text_, "with a deck: the selection ratio of the deck's basis");
+  command_->add_option("--alpha", alpha_text_, "level of the tests (default 0.05)");
+  command_->add_option("--format", format_, "text, csv (one line) or json (with the ratios)")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+}
+
+int PlanningCommand::run(std::string& out, std::string& message) const {
+  SamplePlan plan;
+  long counts[2] = {0, 0};
+  if (!parse_pair(applicants_, [&](const std::string& part, int i) {
+        double value = 0;
+        if (!parse_number(part, value) || value != std::floor(value) || value < 1 ||
+            value > static_cast<double>(max_plan_applicants))
+          return false;
+        counts[i] = static_cast<long>(value);
+        return true;
+      })) {
+    message = "--applicants '" + applicants_ + "': not REFERENCE:GROUP, two whole numbers from 1 to " +
+              std::to_string(max_plan_applicants);
+    return usage;
+  }
+  plan.reference_applicants = counts[0];
+  plan.group_applicants = counts[1];
+  if (!alpha_text_.empty() &&
+      (!parse_number(alpha_text_, plan.alpha) || !(plan.alpha > 0 && plan.alpha < 1))) {
+    message = "--alpha '" + alpha_text_ + "': not a number strictly between 0 and 1";
+    return usage;
+  }
+  if (deck_.empty() == probabilities_.empty()) {
+    message = "planning: give the selection probabilities (--probabilities) or a deck with --sr, one of them";
+    return usage;
+  }
+  if (!probabilities_.empty()) {
+    if (!sr_text_.empty()) {
+      message = "--sr: only with a deck";
+      return usage;
+    }
+    double p[2] = {0, 0};
+    if (!parse_pair(probabilities_, [&](const std::string& part, int i) {
+          return parse_number(part, p[i]) && p[i] >= 0 && p[i] <= 1;
+        })) {
+      message = "--probabilities '" + probabilities_ + "': not REFERENCE:GROUP, two numbers from 0 to 1";
+      return usage;
+    }
+    plan.reference_probability = p[0];
+    plan.group_probability = p[1];
+  } else {
+    double sr = 0;
+    if (!parse_number(sr_text_, sr) || !(sr > 0 && sr < 1)) {
+      message = "--sr '" + sr_text_ + "': with a deck, a selection ratio strictly between 0 and 1";
+      return usage;
+    }
+    std::string text;
+    if (!read_all(deck_, text, message)) return refused;
+    const std::string name = deck_ == "-" ? "standard input" : deck_;
+    DeckReading reading = read_deck(text);
+    if (reading.error) {
+      message = name + ": " + reading.error->message;
+      return refused;
+    }
+    if (!reading.messages.empty()) {
+      message = name + ": " + reading.messages[0];
+      return refused;
+    }
+    Problem problem = reading.problem;
+    problem.requested_ratios = {sr};
+    const Study study = analyse(problem);
+    if (!study.messages.empty()) {
+      message = name + ": " + study.messages[0];
+      return refused;
+    }
+    const Row* row = nullptr;
+    for (const Row& r : study.rows)
+      if (r.kind == RowKind::requested) row = &r;
+    if (row == nullptr || row->status != RowStatus::ok) {
+      message = name + ": no selection at SR " + sr_text_ + " (" +
+                (row == nullptr ? "no row" : name_of(row->status)) + ")";
+      return refused;
+    }
+    plan.reference_probability = row->sra;
+    plan.group_probability = row->sri;
+  }
+  const SampleDistribution d = sample_distribution(plan);
+  if (!d.messages.empty()) {
+    message = d.messages[0];
+    return usage;
+  }
+  out = format_ == "csv" ? sample_csv(plan, d) : format_ == "json" ? sample_json(plan, d) : sample_text(plan, d);
   return 0;
 }
 

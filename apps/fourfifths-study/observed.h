@@ -1,6 +1,7 @@
-// The subcommand observed of fourfifths-study: adverse impact observed in one
-// selection, from each group's applicants and selected, given in a small CSV
-// file or on the command line.
+// The subcommands observed and planning of fourfifths-study: adverse impact
+// observed in one selection, from each group's applicants and selected given
+// in a small CSV file or on the command line; and what samples of a planned
+// size will show.
 #pragma once
 
 #include <string>
@@ -28,6 +29,28 @@ class ObservedCommand {
   std::string reference_ = "highest";
   std::string alpha_text_;
   std::string interval_ = "adjusted-log";
+  std::string format_ = "text";
+};
+
+// The subcommand planning: what samples of a planned size will show, the two
+// groups' selection probabilities given, or taken from a deck's model at one
+// selection ratio.
+class PlanningCommand {
+ public:
+  explicit PlanningCommand(CLI::App& app);
+
+  bool parsed() const { return command_->parsed(); }
+
+  // As ObservedCommand::run.
+  int run(std::string& out, std::string& message) const;
+
+ private:
+  CLI::App* command_;
+  std::string deck_;
+  std::string applicants_;
+  std::string probabilities_;
+  std::string sr_text_;
+  std::string alpha_text_;
   std::string format_ = "text";
 };
 

@@ -133,3 +133,86 @@ std::string observed_json(const ObservedImpact& impact) {
 }
 
 }  // namespace fourfifths
+
+namespace fourfifths {
+namespace {
+
+// The plan's and the distribution's values in the order of the CSV header.
+std::vector<std::pair<const char*, double>> sample_values(const SamplePlan& plan,
+                                                          const SampleDistribution& d) {
+  return {{"reference_applicants", static_cast<double>(plan.reference_applicants)},
+          {"group_applicants", static_cast<double>(plan.group_applicants)},
+          {"reference_probability", plan.reference_probability},
+          {"group_probability", plan.group_probability},
+          {"alpha", plan.alpha},
+          {"p_violation", d.p_violation},
+          {"p_no_ratio", d.p_no_ratio},
+          {"p_flip_flop", d.p_flip_flop},
+          {"p_z_difference", d.p_z_difference},
+          {"p_z_log_ratio", d.p_z_log_ratio},
+          {"p_fisher_one_sided", d.p_fisher_one_sided},
+          {"p_fisher_two_sided", d.p_fisher_two_sided},
+          {"p_mid_p_one_sided", d.p_mid_p_one_sided},
+          {"p_mid_p_two_sided", d.p_mid_p_two_sided},
+          {"expected_shortfall", d.expected_shortfall}};
+}
+
+}  // namespace
+
+std::string sample_text(const SamplePlan& plan, const SampleDistribution& d) {
+  char line[256];
+  std::string out;
+  std::snprintf(line, sizeof line,
+                "Samples of %ld reference and %ld group applicants, selected with probabilities %.4f "
+                "and %.4f\n(population impact ratio %s); each applicant selected independently.\n\n",
+                plan.reference_applicants, plan.group_applicants, plan.reference_probability,
+                plan.group_probability,
+                plan.reference_probability > 0
+                    ? column(plan.group_probability / plan.reference_probability, 0, 3).c_str()
+                    : "none");
+  out += line;
+  const std::pair<const char*, double> rows[] = {
+      {"a four-fifths violation", d.p_violation},
+      {"a violation one more selection would undo", d.p_flip_flop},
+      {"no one of the reference group selected", d.p_no_ratio},
+      {"Z_D significant", d.p_z_difference},
+      {"Z_IR significant", d.p_z_log_ratio},
+      {"Fisher's exact test significant, one-sided", d.p_fisher_one_sided},
+      {"Fisher's exact test significant, two-sided", d.p_fisher_two_sided},
+      {"mid-P significant, one-sided", d.p_mid_p_one_sided},
+      {"mid-P significant, two-sided", d.p_mid_p_two_sided},
+  };
+  std::snprintf(line, sizeof line, "Probability of (tests at alpha %g)\n", plan.alpha);
+  out += line;
+  for (const auto& [what, p] : rows) out += "  " + padded(what, 46) + column(p, 8, 4) + "\n";
+  out += "Expected shortfall of the group" + std::string(17, ' ') + column(d.expected_shortfall, 8, 3) +
+         "\n\nImpact ratio  probability  cumulative\n";
+  double cumulative = 0;
+  for (const RatioProbability& r : d.ratios) {
+    cumulative += r.probability;
+    out += column(r.ratio, 12, 4) + column(r.probability, 13, 6) + column(cumulative, 12, 6) + "\n";
+  }
+  return out;
+}
+
+std::string sample_csv(const SamplePlan& plan, const SampleDistribution& d) {
+  std::string header, values;
+  for (const auto& [name, value] : sample_values(plan, d)) {
+    header += (header.empty() ? "" : ",") + std::string(name);
+    values += (values.empty() ? "" : ",") + shortest(value);
+  }
+  return header + "\n" + values + "\n";
+}
+
+std::string sample_json(const SamplePlan& plan, const SampleDistribution& d) {
+  ordered_json j;
+  for (const auto& [name, value] : sample_values(plan, d)) j[name] = value;
+  j["reference_applicants"] = plan.reference_applicants;
+  j["group_applicants"] = plan.group_applicants;
+  ordered_json ratios = ordered_json::array();
+  for (const RatioProbability& r : d.ratios) ratios.push_back({{"ratio", r.ratio}, {"probability", r.probability}});
+  j["ratios"] = std::move(ratios);
+  return j.dump(2) + "\n";
+}
+
+}  // namespace fourfifths

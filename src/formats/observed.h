@@ -28,3 +28,24 @@ std::string observed_csv(const ObservedImpact& impact);
 std::string observed_json(const ObservedImpact& impact);
 
 }  // namespace fourfifths
+
+namespace fourfifths {
+
+// The distribution over samples of a planned selection for people: the plan,
+// the probabilities of a violation and of each test's significance, the
+// expected shortfall, then the impact ratios that occur with their
+// probabilities and cumulative probabilities.
+std::string sample_text(const SamplePlan& plan, const SampleDistribution& d);
+
+// One header line (reference_applicants, group_applicants,
+// reference_probability, group_probability, alpha, p_violation, p_no_ratio,
+// p_flip_flop, p_z_difference, p_z_log_ratio, p_fisher_one_sided,
+// p_fisher_two_sided, p_mid_p_one_sided, p_mid_p_two_sided,
+// expected_shortfall) and one line of values.
+std::string sample_csv(const SamplePlan& plan, const SampleDistribution& d);
+
+// One JSON object: the plan, the CSV's values and ratios (a list of
+// {ratio, probability}).
+std::string sample_json(const SamplePlan& plan, const SampleDistribution& d);
+
+}  // namespace fourfifths

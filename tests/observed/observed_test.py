@@ -15,6 +15,7 @@ from statistics import NormalDist
 
 DUMP = sys.argv[1]
 PROGRAM = sys.argv[2]
+SOURCE = sys.argv[3]
 NORMAL = NormalDist()
 NAN = float("nan")
 
@@ -294,6 +295,63 @@ with tempfile.TemporaryDirectory() as tmp:
         if result.returncode != status or message not in result.stderr or result.stdout:
             program_failures += 1
             print(f"refusal {args}: exit {result.returncode}, stderr {result.stderr!r}, stdout {result.stdout!r}")
+
+
+# fourfifths-study planning: the plan's numbers through its JSON and CSV, with
+# the probabilities given and taken from a deck's model (the study's own
+# selection ratios at that SR, as fourfifths-study reports them).
+def planning(args):
+    return subprocess.run([PROGRAM, "planning"] + args, capture_output=True, text=True)
+
+
+KEYS = {"p_violation": "violation", "p_no_ratio": "no_ratio", "p_flip_flop": "flip", "p_z_difference": "zd",
+        "p_z_log_ratio": "zir", "p_fisher_one_sided": "f1", "p_fisher_two_sided": "f2",
+        "p_mid_p_one_sided": "m1", "p_mid_p_two_sided": "m2", "expected_shortfall": "shortfall"}
+deck = os.path.join(SOURCE, "examples", "worked.deck")
+study = json.loads(subprocess.run([PROGRAM, "--format", "json", "--ratios", "0.3", deck],
+                                  capture_output=True, text=True, check=True).stdout)
+row = next(r for r in study["rows"] if r["kind"] == "sweep")
+for args, (m, n, q, p, alpha) in [
+        (["--applicants", "15:10", "--probabilities", "0.5:0.35"], (15, 10, 0.5, 0.35, 0.05)),
+        (["--applicants", "12:8", "--probabilities", "0.3:0.3", "--alpha", "0.1"], (12, 8, 0.3, 0.3, 0.1)),
+        (["--applicants", "14:9", "--sr", "0.3", deck], (14, 9, row["sra"], row["sri"], 0.05))]:
+    want, ratios = plan_expected(m, n, q, p, alpha)
+    result = planning(args + ["--format", "json"])
+    csv_result = planning(args + ["--format", "csv"])
+    problems = []
+    if result.returncode or csv_result.returncode:
+        problems.append(result.stderr + csv_result.stderr)
+    else:
+        document = json.loads(result.stdout)
+        line = next(csv.DictReader(io.StringIO(csv_result.stdout)))
+        for key, name in KEYS.items():
+            if not close(document[key], want[name]) or not close(float(line[key]), want[name]):
+                problems.append(f"{key}: {document[key]!r}, {line[key]}, expected {want[name]!r}")
+        if not close(document["group_probability"], p) or not close(document["reference_probability"], q):
+            problems.append(f"probabilities {document['reference_probability']}, {document['group_probability']}")
+        if len(document["ratios"]) != len(ratios) or any(
+                not close(r["ratio"], a) or not close(r["probability"], b)
+                for r, (a, b) in zip(document["ratios"], ratios)):
+            problems.append("ratios differ")
+    if problems:
+        program_failures += 1
+        print(f"planning {args}:")
+        for x in problems:
+            print("  " + x)
+
+for args, status, message in [
+        (["--applicants", "20:0", "--probabilities", "0.4:0.3"], 2, "--applicants '20:0'"),
+        (["--applicants", "1500:1000", "--probabilities", "0.4:0.3"], 2, "more than 2000 applicants"),
+        (["--applicants", "20:10", "--probabilities", "0.4:1.3"], 2, "--probabilities '0.4:1.3'"),
+        (["--applicants", "20:10"], 2, "one of them"),
+        (["--applicants", "20:10", "--probabilities", "0.4:0.3", deck, "--sr", "0.3"], 2, "one of them"),
+        (["--applicants", "20:10", deck], 2, "--sr ''"),
+        (["--applicants", "20:10", "--sr", "0.3", os.path.join(SOURCE, "README.md")], 1, "README.md: line 1"),
+        (["--probabilities", "0.4:0.3"], 2, "--applicants is required")]:
+    result = planning(args)
+    if result.returncode != status or message not in result.stderr or result.stdout:
+        program_failures += 1
+        print(f"planning refusal {args}: exit {result.returncode}, stderr {result.stderr!r}")
 
 print(f"program: {program_failures} failures")
 sys.exit(1 if failures or program_failures else 0)
