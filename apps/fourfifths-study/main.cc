@@ -28,6 +28,7 @@
 #include "charts/group_chart.h"
 #include "formats/formats.h"
 #include "formats/groups.h"
+#include "observed.h"
 #include "ratios.h"
 
 namespace {
@@ -512,6 +513,8 @@ int main(int argc, char** argv) {
   convert->add_option("INPUT", convert_input, "deck or study file; '-' or none: standard input");
   convert->add_option("--format", convert_format, "toml (for people) or json (for programs)")
       ->check(CLI::IsMember({"toml", "json"}));
+  const ObservedCommand observed(app);
+  const PlanningCommand planning(app);
 
   try {
     app.parse(argc, argv);
@@ -528,6 +531,18 @@ int main(int argc, char** argv) {
         return fail(usage, option->get_name() + ": not an option of 'convert' (give it after "
                                                 "'convert', or leave it out)");
     return run_convert(convert_input, convert_format);
+  }
+  if (observed.parsed() || planning.parsed()) {
+    const std::string name = observed.parsed() ? "observed" : "planning";
+    for (const CLI::Option* option : {deck_option, format_option, ratios_option, chart_option})
+      if (option->count() > 0)
+        return fail(usage, option->get_name() + ": not an option of '" + name + "' (give it after '" +
+                               name + "', or leave it out)");
+    std::string out, message;
+    const int status = observed.parsed() ? observed.run(out, message) : planning.run(out, message);
+    if (status != 0) return fail(status, message);
+    if (!write_output(out, message)) return fail(rejected, message);
+    return 0;
   }
   if (pareto->parsed()) {
     // Every option given before "pareto" applies to the front, or is refused.

@@ -1,0 +1,37 @@
+// The comparison of one group with the reference group, shared by the table
+// of observed impact and by the distribution over samples, which meets the
+// same tables many times over.
+#pragma once
+
+#include <vector>
+
+#include "fourfifths/observed.h"
+
+namespace fourfifths {
+
+// Fisher's exact test and Lancaster's mid-P of one table.
+struct Exact {
+  double one_sided = 0, two_sided = 0, mid_one_sided = 0, mid_two_sided = 0;
+};
+
+// Those of every table with s selected in all, the group having n applicants
+// and the reference group m: given s, the group's selected are
+// hypergeometric. One-sided in the direction of fewer selected; two-sided
+// over the tables no more probable than the observed one (a relative
+// tolerance of 1e-7 keeps ties that rounding would split). by_selected[i]
+// is the table with low + i selected in the group.
+struct ExactTable {
+  long low = 0;
+  std::vector<Exact> by_selected;
+};
+ExactTable fisher_table(long n, long m, long s);
+
+// The normal deviate of a two-sided test at level alpha.
+double critical_z(double alpha);
+
+// Fills the Z tests, the exact tests (from exact), the interval and the
+// flip-flop check of row (its counts, rate, ratio and verdict set) against a
+// reference group with y of m selected.
+void compare(ObservedRow& row, long y, long m, double z_crit, ImpactInterval interval, const Exact& exact);
+
+}  // namespace fourfifths

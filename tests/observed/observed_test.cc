@@ -1,0 +1,195 @@
+// Observed adverse impact: published worked examples, cases whose answers
+// follow by hand, and the messages for counts that cannot be. Every number
+// against an independent computation: observed_test.py.
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fourfifths/observed.h"
+
+namespace fourfifths {
+namespace {
+
+// Fisher's tea-tasting experiment (Fisher, 1935, The Design of Experiments,
+// section 2): eight cups, four of each kind, the lady right about three of
+// each four. As a selection: 1 of 4 selected in the group, 3 of 4 in the
+// reference group; the tables as extreme or more have probability 17/70, the
+// two-sided test 34/70; the observed table alone 16/70, so mid-P 9/70.
+TEST(ObservedImpact, FishersTeaTasting) {
+  const ObservedImpact impact = observed_impact({{"ref", 4, 3}, {"group", 4, 1}});
+  ASSERT_TRUE(impact.messages.empty());
+  const ObservedRow& row = impact.rows[1];
+  EXPECT_NEAR(row.fisher_one_sided, 17.0 / 70, 1e-12);
+  EXPECT_NEAR(row.fisher_two_sided, 34.0 / 70, 1e-12);
+  EXPECT_NEAR(row.mid_p_one_sided, 9.0 / 70, 1e-12);
+  EXPECT_NEAR(row.mid_p_two_sided, 18.0 / 70, 1e-12);
+  EXPECT_NEAR(row.impact_ratio, 1.0 / 3, 1e-15);
+}
+
+// Rates, ratios, verdicts, shortfalls and flip-flops that follow by hand.
+TEST(ObservedImpact, HandComputedCases) {
+  struct Case {
+    std::vector<ObservedGroup> groups;
+    std::string reference;
+    int reference_index;
+    double ratio;  // of the second group
+    bool meets, flip_flop;
+    double shortfall;  // of the second group
+  };
+  const std::vector<Case> cases = {
+      // 40 % against 66.7 %: 0.6, no single selection changes it; pooled
+      // 92/150, so 30 * 92/150 - 12 = 6.4 short.
+      {{{"A", 120, 80}, {"B", 30, 12}}, "", 0, 0.6, false, false, 6.4},
+      // 0.8 exactly meets the rule; one fewer (0.7) would not.
+      {{{"men", 20, 10}, {"women", 20, 8}}, "men", 0, 0.8, true, true, 1},
+      // 0.75: one more selected (0.8) would meet it.
+      {{{"men", 20, 10}, {"women", 40, 15}}, "", 0, 0.75, false, true, 40 * 25.0 / 60 - 15},
+      // The highest rate is the second group's: it is the reference.
+      {{{"a", 50, 10}, {"b", 10, 5}}, "", 1, 1, true, false, 10 * 15.0 / 60 - 5},
+      // A named reference with the lower rate: a ratio above one.
+      {{{"a", 50, 10}, {"b", 10, 5}}, "a", 0, 2.5, true, false, 10 * 15.0 / 60 - 5},
+  };
+  for (const Case& c : cases) {
+    ObservedOptions options;
+    options.reference = c.reference;
+    const ObservedImpact impact = observed_impact(c.groups, options);
+    ASSERT_TRUE(impact.messages.empty());
+    SCOPED_TRACE(c.groups[1].name + " against " + c.groups[impact.reference].name);
+    EXPECT_EQ(impact.reference, c.reference_index);
+    const ObservedRow& row = impact.rows[1];
+    EXPECT_NEAR(row.impact_ratio, c.ratio, 1e-12);
+    EXPECT_EQ(row.meets, c.meets);
+    EXPECT_EQ(row.flip_flop, c.flip_flop);
+    EXPECT_NEAR(row.shortfall, c.shortfall, 1e-12);
+    EXPECT_TRUE(impact.rows[impact.reference].reference);
+    EXPECT_TRUE(std::isnan(impact.rows[impact.reference].p_difference));
+  }
+}
+
+// With no one selected in a group the Katz interval and Z_IR do not exist;
+// the adjusted log interval does, and its lower end is above zero.
+TEST(ObservedImpact, NoneSelected) {
+  ObservedOptions katz;
+  katz.interval = ImpactInterval::katz;
+  const ObservedRow none = observed_impact({{"ref", 30, 15}, {"g", 10, 0}}, katz).rows[1];
+  EXPECT_TRUE(std::isnan(none.interval_lower) && std::isnan(none.z_log_ratio));
+  EXPECT_FALSE(std::isnan(none.z_difference));
+  const ObservedRow adjusted = observed_impact({{"ref", 30, 15}, {"g", 10, 0}}).rows[1];
+  EXPECT_GT(adjusted.interval_lower, 0);
+  EXPECT_TRUE(std::isfinite(adjusted.interval_upper));
+}
+
+TEST(ObservedImpact, CountsThatCannotBe) {
+  struct Case {
+    std::vector<ObservedGroup> groups;
+    std::string reference;
+    double alpha;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{{"A", 10, 11}, {"B", 5, 1}}, "", 0.05, "group 'A': 11 selected of only 10 applicants"},
+      {{{"A", 10, 1}, {"B", -5, 1}}, "", 0.05, "group 'B': applicants -5 is negative"},
+      {{{"A", 10, 1}, {"B", 5, -1}}, "", 0.05, "group 'B': selected -1 is negative"},
+      {{{"A", 10, 1.5}, {"B", 5, 1}}, "", 0.05, "group 'A': selected 1.5 is not a whole number"},
+      {{{"A", 0, 0}, {"B", 5, 1}}, "", 0.05, "group 'A': no applicants"},
+      {{{"A", NAN, 0}, {"B", 5, 1}}, "", 0.05, "group 'A': applicants is not a number"},
+      {{{"A", 1e8, 0}, {"B", 5, 1}}, "", 0.05, "group 'A': applicants 100000000 is more than 10000000"},
+      {{{"A", 10, 1}, {"A", 5, 1}}, "", 0.05, "group 'A': named twice"},
+      {{{"", 10, 1}, {"B", 5, 1}}, "", 0.05, "group 1: no name"},
+      {{{"A", 10, 1}}, "", 0.05, "at least two groups are needed, 1 given"},
+      {{{"A", 10, 1}, {"B", 5, 1}}, "C", 0.05, "reference group 'C' is not among the groups"},
+      {{{"A", 10, 1}, {"B", 5, 1}}, "", 1.0, "alpha 1 is not strictly between 0 and 1"},
+  };
+  for (const Case& c : cases) {
+    ObservedOptions options;
+    options.reference = c.reference;
+    options.alpha = c.alpha;
+    const ObservedImpact impact = observed_impact(c.groups, options);
+    ASSERT_EQ(impact.messages.size(), 1u) << c.message;
+    EXPECT_EQ(impact.messages[0], c.message);
+    EXPECT_TRUE(impact.rows.empty());
+  }
+}
+
+// The exact distribution against a simulation of the same model (each
+// applicant selected independently with the group's probability), fixed
+// seed, every probability within four standard errors; the expected
+// shortfall against its closed form n (n p + m q) / (n + m) - n p.
+TEST(SampleDistribution, AgreesWithSimulation) {
+  SamplePlan plan;
+  plan.reference_applicants = 24;
+  plan.group_applicants = 16;
+  plan.reference_probability = 0.40;
+  plan.group_probability = 0.30;
+  const SampleDistribution d = sample_distribution(plan);
+  ASSERT_TRUE(d.messages.empty());
+  std::mt19937_64 random(20261208);
+  std::binomial_distribution<long> reference(24, 0.40), group(16, 0.30);
+  constexpr int samples = 40000;
+  double violation = 0, fisher = 0, z_difference = 0, no_ratio = 0;
+  for (int i = 0; i < samples; ++i) {
+    const long y = reference(random), x = group(random);
+    if (y == 0) ++no_ratio;
+    ObservedOptions options;
+    options.reference = "ref";
+    const ObservedImpact impact =
+        observed_impact({{"ref", 24, static_cast<double>(y)}, {"g", 16, static_cast<double>(x)}}, options);
+    const ObservedRow& row = impact.rows[1];
+    violation += !row.meets;
+    fisher += row.fisher_one_sided <= 0.05;
+    z_difference += row.p_difference <= 0.05;
+  }
+  for (const auto& [exact, count] : {std::pair{d.p_violation, violation}, std::pair{d.p_fisher_one_sided, fisher},
+                                     std::pair{d.p_z_difference, z_difference}, std::pair{d.p_no_ratio, no_ratio}}) {
+    const double se = std::sqrt(exact * (1 - exact) / samples);
+    EXPECT_NEAR(count / samples, exact, 4 * se + 1e-12);
+  }
+  EXPECT_NEAR(d.expected_shortfall, 16 * (16 * 0.3 + 24 * 0.4) / 40 - 16 * 0.3, 1e-12);
+  double total = d.p_no_ratio;
+  for (const RatioProbability& r : d.ratios) total += r.probability;
+  EXPECT_NEAR(total, 1, 1e-12);
+  EXPECT_GT(d.p_violation, 0.3);  // the population ratio, 0.75, is itself a violation
+}
+
+// A system without adverse impact in the population still shows violations
+// in small samples; fewer as the samples grow.
+TEST(SampleDistribution, ViolationsShrinkWithSampleSize) {
+  double previous = 1;
+  for (long applicants : {20L, 60L, 140L}) {
+    SamplePlan plan;
+    plan.reference_applicants = plan.group_applicants = applicants / 2;
+    plan.reference_probability = plan.group_probability = 0.3;
+    const SampleDistribution d = sample_distribution(plan);
+    ASSERT_TRUE(d.messages.empty());
+    EXPECT_LT(d.p_violation, previous) << applicants;
+    EXPECT_GT(d.p_violation, 0) << applicants;
+    previous = d.p_violation;
+  }
+}
+
+TEST(SampleDistribution, PlansThatCannotBe) {
+  struct Case {
+    long m, n;
+    double q, p, alpha;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {0, 10, 0.5, 0.5, 0.05, "each group needs at least one applicant"},
+      {1500, 600, 0.5, 0.5, 0.05, "more than 2000 applicants in all"},
+      {10, 10, 1.5, 0.5, 0.05, "the reference group's selection probability 1.5 is not from 0 to 1"},
+      {10, 10, 0.5, NAN, 0.05, "the group's selection probability nan is not from 0 to 1"},
+      {10, 10, 0.5, 0.5, 0, "alpha 0 is not strictly between 0 and 1"},
+  };
+  for (const Case& c : cases) {
+    const SampleDistribution d = sample_distribution({c.m, c.n, c.q, c.p, c.alpha});
+    ASSERT_EQ(d.messages.size(), 1u) << c.message;
+    EXPECT_EQ(d.messages[0], c.message);
+  }
+}
+
+}  // namespace
+}  // namespace fourfifths
