@@ -112,7 +112,7 @@ double orthant_probability(const Orthant& o) {
   const double hi = std::max(lo, 0.0) + 10;
   auto f = [&](double x) { return density(x) * orthant_probability(conditional(o, j, x)); };
   const double p =
-      boost::math::quadrature::gauss_kronrod<double, 31>::integrate(f, lo, hi, 25, 1e-13);
+      boost::math::quadrature::gauss_kronrod<double, 31>::integrate(f, lo, hi, 15, 1e-13);
   return std::clamp(p, 0.0, 1.0);
 }
 
