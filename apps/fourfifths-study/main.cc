@@ -26,8 +26,10 @@
 #include "fourfifths/studyfile.h"
 #include "charts/charts.h"
 #include "charts/group_chart.h"
+#include "charts/stage_chart.h"
 #include "formats/formats.h"
 #include "formats/groups.h"
+#include "formats/stages.h"
 #include "observed.h"
 #include "ratios.h"
 
@@ -325,6 +327,19 @@ int deliver(const Result& result, const std::string& format, const std::string& 
   return 0;
 }
 
+// A study file with stages: the staged design, its renderings and its chart.
+// Its stages' pass rules set the selection ratio, so it has no rows of ratios.
+int run_staged_study(const StudyFile& file, const std::string& name, const std::string& format,
+                     const std::vector<double>& extra, const std::string& chart_path) {
+  if (!extra.empty() || !file.sweep.empty() || !file.problem.requested_ratios.empty())
+    return fail(rejected, name + ": a staged study has no rows of selection ratios (its stages' "
+                                 "pass rules set the ratio): leave out --ratios, selection.ratios "
+                                 "and selection.sweep");
+  const StagedStudy study = analyse(staged_problem(file));
+  if (study.rejected()) return reject(study.messages);
+  return deliver(study, format, chart_path, staged_csv, staged_json, staged_text, stage_chart);
+}
+
 // A study file of any number of groups: its sweep, then the --ratios ones.
 int run_group_study(Input& input, const std::string& format, const std::vector<double>& extra,
                     const std::string& chart_path) {
@@ -334,6 +349,7 @@ int run_group_study(Input& input, const std::string& format, const std::vector<d
   if (file.weights == WeightSource::front)
     return fail(rejected, name + ": the predictor weights are left to the front (weights.predictors = "
                                  "\"front\"): run 'fourfifths-study pareto', or give weights");
+  if (!file.stages.empty()) return run_staged_study(file, name, format, extra, chart_path);
   std::vector<double> sweep;
   std::string error;
   if (!file.sweep.empty() && !parse_ratios(file.sweep, sweep, error))

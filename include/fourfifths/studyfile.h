@@ -13,6 +13,8 @@
 //   ratios = [0.15, 0.30]  sweep = "0.01:0.99:0.01"
 //   [[groups]]  name = "majority"  share = 60         # the reference group first
 //   [[groups]]  name = "minority"  share = 15  effects = { test = -1.0, ... }
+//   [[stages]]  name = "screen"  weights = { test = 1.0 }  entrants = 0.5   # staged selection
+//   [[stages]]  name = "interview"  weights = { test = 0.3, interview = 1.0 }  still_in = 0.1
 //
 // One schema, one reader (TOML, or JSON turned into the same tree), one
 // writer for each form.
@@ -23,6 +25,7 @@
 #include <string_view>
 
 #include "fourfifths/groups.h"
+#include "fourfifths/stages.h"
 
 namespace fourfifths {
 
@@ -44,6 +47,12 @@ struct StudyFile {
   std::string sweep;
   int sweep_line = 0;
   int sweep_column = 0;
+  // A staged design (examples/stages.toml): the stages in order, each with its
+  // weights (predictors not named weigh 0) and pass rule; empty for a study of
+  // one stage. With stages, weights.predictors may be left out: the problem's
+  // predictor weights are then the last stage's.
+  std::vector<Stage> stages;
+  double stage_minimum = 0;  // selection.minimum: the share every stage must leave
 };
 
 // Where and why a study file cannot be read. Line and column count from 1;
@@ -86,6 +95,9 @@ std::string write_study_json(const StudyFile& study);
 // problem cannot be one: a correlation matrix that is not symmetric (a study
 // file holds one symmetric matrix) or lists that do not match the counts.
 bool study_file_of(const Problem& problem, StudyFile& study, std::string& error);
+
+// The staged design of a study file that has stages.
+StagedProblem staged_problem(const StudyFile& study);
 
 const char* name_of(WeightSource source);
 

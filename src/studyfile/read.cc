@@ -211,7 +211,7 @@ void read_selection(const toml::table& root, StudyFile& s) {
   const toml::node* node = root.get("selection");
   if (node == nullptr) return;
   const toml::table& sel = table(*node, "selection");
-  allow_only(sel, "selection", {"basis", "pool", "quality", "ratios", "sweep"});
+  allow_only(sel, "selection", {"basis", "pool", "quality", "ratios", "sweep", "minimum"});
   if (const toml::node* n = sel.get("basis"))
     p.basis = choice(*n, "selection.basis", {"overall", "reference"}) == "overall"
                   ? Basis::overall
@@ -232,6 +232,13 @@ void read_selection(const toml::table& root, StudyFile& s) {
       p.requested_ratios.push_back(number(list[i], at));
     }
   }
+  if (const toml::node* n = sel.get("minimum")) {
+    if (s.stages.empty())
+      fault(n, "selection.minimum", "only a staged study (with [[stages]]) has a minimum");
+    s.stage_minimum = number(*n, "selection.minimum");
+    if (!(s.stage_minimum >= 0 && s.stage_minimum <= 1))
+      fault(n, "selection.minimum", "expected a share of all applicants in [0, 1]");
+  }
   if (const toml::node* n = sel.get("sweep")) {
     s.sweep = sweep_text(*n, "selection.sweep");
     s.sweep_line = static_cast<int>(n->source().begin.line);
@@ -243,8 +250,9 @@ void read_weights(const toml::table& root, StudyFile& s) {
   GroupProblem& p = s.problem;
   const toml::table& w = table(required(root, "", "weights"), "weights");
   allow_only(w, "weights", {"predictors", "criteria"});
-  const toml::node& pw = required(w, "weights", "predictors");
-  if (pw.is_string()) {
+  if (w.get("predictors") == nullptr && !s.stages.empty()) {
+    p.predictor_weights = s.stages.back().weights;
+  } else if (const toml::node& pw = required(w, "weights", "predictors"); pw.is_string()) {
     const std::string source = choice(pw, "weights.predictors", {"regression", "front"});
     s.weights = source == "regression" ? WeightSource::regression : WeightSource::front;
     p.regression_weights = s.weights == WeightSource::regression;
@@ -314,9 +322,63 @@ void read_groups(const toml::table& root, StudyFile& s) {
   }
 }
 
+// The stages of a staged design: each a name, weights by predictor name (the
+// others weigh 0) and one pass rule.
+void read_stages(const toml::table& root, StudyFile& s) {
+  const toml::node* node = root.get("stages");
+  if (node == nullptr) return;
+  const toml::array& list = array(*node, "stages");
+  if (list.empty()) fault(node, "stages", "at least one stage, or leave the key out");
+  if (list.size() > static_cast<std::size_t>(max_stages))
+    fault(&list[max_stages], "stages[" + std::to_string(max_stages + 1) + "]",
+          "at most " + std::to_string(max_stages) +
+              " stages: the probabilities of more are not computed exactly");
+  const std::vector<std::string>& predictors = s.problem.predictor_names;
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string at = "stages[" + std::to_string(i + 1) + "]";
+    const toml::table& t = table(list[i], at);
+    allow_only(t, at, {"name", "weights", "entrants", "still_in", "cutoff"});
+    Stage stage;
+    stage.name = text(required(t, at, "name"), at + ".name");
+    if (stage.name.empty()) fault(t.get("name"), at + ".name", "a name may not be empty");
+    if (!seen.insert(stage.name).second)
+      fault(t.get("name"), at + ".name", "\"" + stage.name + "\" names two stages");
+    const std::string wkey = at + ".weights";
+    const toml::table& weights = table(required(t, at, "weights"), wkey);
+    if (weights.empty()) fault(&weights, wkey, "at least one predictor's weight");
+    stage.weights.assign(predictors.size(), 0.0);
+    for (const auto& [name, value] : weights) {
+      std::size_t k = 0;
+      while (k < predictors.size() && predictors[k] != name.str()) ++k;
+      if (k == predictors.size()) fault(name, join(wkey, name.str()), "no such predictor");
+      stage.weights[k] = number(value, join(wkey, name.str()));
+    }
+    const toml::node* rule = nullptr;
+    for (auto [key, kind] : {std::pair{"entrants", PassRule::entrants},
+                             {"still_in", PassRule::cumulative}, {"cutoff", PassRule::cutoff}}) {
+      const toml::node* n = t.get(key);
+      if (n == nullptr) continue;
+      if (rule != nullptr)
+        fault(n, at + "." + key, "give one pass rule: entrants, still_in or cutoff");
+      rule = n;
+      stage.rule = kind;
+      stage.value = number(*n, at + "." + key);
+      if (kind != PassRule::cutoff && !(stage.value > 0 && stage.value <= 1))
+        fault(n, at + "." + key, "expected a share in (0, 1]");
+    }
+    if (rule == nullptr)
+      fault(&t, at + ".entrants",
+            "missing: the pass rule (entrants: the share of the stage's entrants who pass; "
+            "still_in: the share of all applicants still in after it; or cutoff)");
+    s.stages.push_back(std::move(stage));
+  }
+}
+
 StudyFile walk(const toml::table& root) {
   allow_only(root, "",
-             {"predictors", "criteria", "correlations", "weights", "selection", "groups"});
+             {"predictors", "criteria", "correlations", "weights", "selection", "groups",
+              "stages"});
   StudyFile s;
   GroupProblem& p = s.problem;
   std::set<std::string> seen;
@@ -330,6 +392,7 @@ StudyFile walk(const toml::table& root) {
           "at most " + std::to_string(max_variables) + " predictors and criteria together, got " +
               std::to_string(n));
   p.correlations = correlations(required(root, "", "correlations"), n);
+  read_stages(root, s);
   read_selection(root, s);
   read_weights(root, s);
   read_groups(root, s);
@@ -477,6 +540,14 @@ StudyFileReading read_study_file(std::string_view text, std::string_view file) {
     reading.error = error;
   }
   return reading;
+}
+
+StagedProblem staged_problem(const StudyFile& study) {
+  StagedProblem staged;
+  staged.groups = study.problem;
+  staged.stages = study.stages;
+  staged.minimum = study.stage_minimum;
+  return staged;
 }
 
 const char* name_of(WeightSource source) {

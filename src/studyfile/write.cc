@@ -87,6 +87,11 @@ std::vector<double> effects_of(const Group& g, const GroupProblem& p) {
   return e;
 }
 
+// The study file's key of a pass rule.
+const char* rule_key(PassRule rule) {
+  return rule == PassRule::entrants ? "entrants" : rule == PassRule::cumulative ? "still_in" : "cutoff";
+}
+
 const char* basis_word(Basis basis) {
   return basis == Basis::overall ? "overall" : "reference";
 }
@@ -147,6 +152,9 @@ std::string write_study_toml(const StudyFile& study, std::string_view comment) {
     out +=
         "# Further ratios: numbers and ranges FROM:TO:STEP.\nsweep = " + toml_string(study.sweep) +
         "\n";
+  if (!study.stages.empty())
+    out += "# The smallest share of all applicants every stage must leave.\nminimum = " +
+           toml_number(study.stage_minimum) + "\n";
 
   out += "\n# The reference group first. Shares (or counts) matter only as ratios; effect\n";
   out += "# sizes are standardized differences from the reference group, by variable.\n";
@@ -158,6 +166,20 @@ std::string write_study_toml(const StudyFile& study, std::string_view comment) {
     if (p.basis == Basis::overall) out += "share = " + toml_number(group.share) + "\n";
     if (g > 0) out += "effects = " + inline_table(variables, effects_of(group, p)) + "\n";
     if (g + 1 < p.groups.size()) out += "\n";
+  }
+  if (!study.stages.empty()) {
+    out += "\n# The stages, in the order applicants meet them: each selects on its own\n";
+    out += "# weighted composite and passes by one rule: entrants (the share of its\n";
+    out += "# entrants who pass), still_in (the share of all applicants still in after\n";
+    out += "# it) or cutoff (on its composite, in reference-group standard deviations).\n";
+  }
+  for (std::size_t i = 0; i < study.stages.size(); ++i) {
+    const Stage& stage = study.stages[i];
+    out += "[[stages]]\n";
+    out += "name = " + toml_string(stage.name) + "\n";
+    out += "weights = " + inline_table(predictor_names(p), stage.weights) + "\n";
+    out += std::string(rule_key(stage.rule)) + " = " + toml_number(stage.value) + "\n";
+    if (i + 1 < study.stages.size()) out += "\n";
   }
   return out;
 }
@@ -193,6 +215,7 @@ std::string write_study_json(const StudyFile& study) {
   selection["quality"] = name_of(p.quality);
   selection["ratios"] = p.requested_ratios;
   if (!study.sweep.empty()) selection["sweep"] = study.sweep;
+  if (!study.stages.empty()) selection["minimum"] = study.stage_minimum;
   j["selection"] = selection;
   ordered_json groups = ordered_json::array();
   const std::vector<std::string> variables = variable_names(p);
@@ -204,6 +227,17 @@ std::string write_study_json(const StudyFile& study) {
     groups.push_back(group);
   }
   j["groups"] = groups;
+  if (!study.stages.empty()) {
+    ordered_json stages = ordered_json::array();
+    for (const Stage& stage : study.stages) {
+      ordered_json t;
+      t["name"] = stage.name;
+      t["weights"] = named(predictor_names(p), stage.weights);
+      t[rule_key(stage.rule)] = stage.value;
+      stages.push_back(t);
+    }
+    j["stages"] = stages;
+  }
   return j.dump(2) + "\n";
 }
 

@@ -185,6 +185,73 @@ TEST(StudyFile, Faults) {
   }
 }
 
+// Stages: the example reads and analyses, writes to TOML and JSON and reads
+// back the same, and each fault of a stage is named with its position.
+TEST(StudyFile, Stages) {
+  const StudyFileReading example =
+      read_study_file(slurp(FOURFIFTHS_SOURCE_DIR "/examples/stages.toml"), "stages.toml");
+  ASSERT_FALSE(example.error) << example.error->describe();
+  const StudyFile& s = example.study;
+  ASSERT_EQ(s.stages.size(), 3u);
+  EXPECT_EQ(s.stages[0].name, "online screen");
+  EXPECT_EQ(s.stages[0].weights, (std::vector<double>{1.0, 0.5, 0.0}));
+  EXPECT_EQ(s.stages[1].rule, PassRule::entrants);
+  EXPECT_EQ(s.stages[2].rule, PassRule::cumulative);
+  EXPECT_EQ(s.stages[2].value, 0.1);
+  EXPECT_EQ(s.stage_minimum, 0.01);
+  EXPECT_EQ(s.problem.predictor_weights, s.stages[2].weights);
+  EXPECT_FALSE(analyse(staged_problem(s)).rejected());
+  for (const std::string& text : {write_study_toml(s), write_study_json(s)}) {
+    const StudyFileReading back = read_study_file(text, "back");
+    ASSERT_FALSE(back.error) << back.error->describe();
+    ASSERT_EQ(back.study.stages.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(back.study.stages[i].name, s.stages[i].name);
+      EXPECT_EQ(back.study.stages[i].weights, s.stages[i].weights);
+      EXPECT_EQ(back.study.stages[i].rule, s.stages[i].rule);
+      EXPECT_EQ(back.study.stages[i].value, s.stages[i].value);
+    }
+    EXPECT_EQ(back.study.stage_minimum, 0.01);
+  }
+
+  // The stage opens on line 14, after the 13 lines of the minimal file.
+  const std::string staged = std::string(minimal) +
+                             "[[stages]]\nname = \"screen\"\nweights = { a = 1 }\nentrants = 0.5\n";
+  struct Case {
+    std::string from, to, message;
+  };
+  const std::vector<Case> cases = {
+      {"entrants = 0.5", "entrants = 1.5",
+       "f.toml:17:12: key 'stages[1].entrants': expected a share in (0, 1]"},
+      {"entrants = 0.5", "entrants = 0.5\ncutoff = 1",
+       "f.toml:18:10: key 'stages[1].cutoff': give one pass rule: entrants, still_in or cutoff"},
+      {"entrants = 0.5", "",
+       "f.toml:14:1: key 'stages[1].entrants': missing: the pass rule (entrants: the share of the "
+       "stage's entrants who pass; still_in: the share of all applicants still in after it; or "
+       "cutoff)"},
+      {"{ a = 1 }", "{ y = 1 }", "f.toml:16:13: key 'stages[1].weights.y': no such predictor"},
+      {"{ a = 1 }", "{ }", "f.toml:16:11: key 'stages[1].weights': at least one predictor's weight"},
+      {"entrants = 0.5", "entrants = 0.5\npass = 1",
+       "f.toml:18:1: key 'stages[1].pass': unknown key (expected one of: name, weights, entrants, "
+       "still_in, cutoff)"},
+  };
+  for (const Case& c : cases) {
+    std::string text = staged;
+    text.replace(text.find(c.from), c.from.size(), c.to);
+    const StudyFileReading r = read_study_file(text, "f.toml");
+    ASSERT_TRUE(r.error) << c.message;
+    EXPECT_EQ(r.error->describe(), c.message);
+  }
+  std::string four = staged;
+  for (const char* name : {"b", "c", "d"})
+    four += "[[stages]]\nname = \"" + std::string(name) + "\"\nweights = { a = 1 }\ncutoff = 0\n";
+  const StudyFileReading r = read_study_file(four, "f.toml");
+  ASSERT_TRUE(r.error);
+  EXPECT_EQ(r.error->describe(),
+            "f.toml:26:1: key 'stages[4]': at most 3 stages: the probabilities of more are not "
+            "computed exactly");
+}
+
 // JSON: the same structure reads to the same problem; its faults name the
 // key (and, for a syntax error, the line and column).
 TEST(StudyFile, Json) {
