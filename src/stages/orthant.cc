@@ -21,6 +21,7 @@
 //   E[Y 1{X >= a}] = sum over j of ry_j phi(a_j) P(X_-j >= a_-j | X_j = a_j),
 // which needs the orthant of one dimension fewer, so that three stages need
 // only bivariate probabilities.
+#include "model/model.h"
 #include "stages/orthant.h"
 
 #include <algorithm>
@@ -32,6 +33,12 @@
 
 namespace fourfifths {
 namespace {
+
+// The standard normal density.
+double normal_density(double x) {
+  return std::exp(-0.5 * x * x) * boost::math::constants::one_div_root_two_pi<double>();
+}
+
 
 // Owen's T(x, num/den), den >= 0; den = 0 is the limit a -> +-inf (or 0).
 double owen_t(double x, double num, double den) {
@@ -69,13 +76,6 @@ Orthant conditional(const Orthant& o, int j, double x) {
 
 }  // namespace
 
-double upper_tail(double x) {
-  return 0.5 * std::erfc(x * boost::math::constants::one_div_root_two<double>());
-}
-
-double density(double x) {
-  return std::exp(-0.5 * x * x) * boost::math::constants::one_div_root_two_pi<double>();
-}
 
 double bivariate_upper(double h, double k, double rho) {
   if (rho >= 1) return upper_tail(std::max(h, k));
@@ -110,7 +110,7 @@ double orthant_probability(const Orthant& o) {
   // Below -9 and beyond 10 standard deviations lies less than 1e-18 of the mass.
   const double lo = std::max(o.a[j], -9.0);
   const double hi = std::max(lo, 0.0) + 10;
-  auto f = [&](double x) { return density(x) * orthant_probability(conditional(o, j, x)); };
+  auto f = [&](double x) { return normal_density(x) * orthant_probability(conditional(o, j, x)); };
   const double p =
       boost::math::quadrature::gauss_kronrod<double, 31>::integrate(f, lo, hi, 15, 1e-13);
   return std::clamp(p, 0.0, 1.0);
@@ -119,7 +119,7 @@ double orthant_probability(const Orthant& o) {
 double orthant_moment(const Orthant& o, const std::array<double, 3>& ry) {
   double m = 0;
   for (int j = 0; j < o.k; ++j)
-    if (ry[j] != 0) m += ry[j] * density(o.a[j]) * orthant_probability(conditional(o, j, o.a[j]));
+    if (ry[j] != 0) m += ry[j] * normal_density(o.a[j]) * orthant_probability(conditional(o, j, o.a[j]));
   return m;
 }
 

@@ -15,9 +15,6 @@ struct Orthant {
   std::array<std::array<double, 3>, 3> r{};
 };
 
-// The standard normal upper tail and density.
-double upper_tail(double x);
-double density(double x);
 
 // P(X >= h, Y >= k) for standard bivariate normal X, Y with correlation rho.
 double bivariate_upper(double h, double k, double rho);
