@@ -25,3 +25,7 @@ front_of_problem <- function(problem, sr, points, nonnegative) {
     .Call(`_fourfifths_front_of_problem`, problem, sr, points, nonnegative)
 }
 
+analyse_group_problem <- function(problem, sweep) {
+    .Call(`_fourfifths_analyse_group_problem`, problem, sweep)
+}
+

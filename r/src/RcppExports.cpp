@@ -81,6 +81,18 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// analyse_group_problem
+Rcpp::List analyse_group_problem(const Rcpp::List& problem, const std::vector<double>& sweep);
+RcppExport SEXP _fourfifths_analyse_group_problem(SEXP problemSEXP, SEXP sweepSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type problem(problemSEXP);
+    Rcpp::traits::input_parameter< const std::vector<double>& >::type sweep(sweepSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_group_problem(problem, sweep));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_correlation_messages", (DL_FUNC) &_fourfifths_correlation_messages, 1},
@@ -89,6 +101,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_read_deck_text", (DL_FUNC) &_fourfifths_read_deck_text, 1},
     {"_fourfifths_write_deck_text", (DL_FUNC) &_fourfifths_write_deck_text, 1},
     {"_fourfifths_front_of_problem", (DL_FUNC) &_fourfifths_front_of_problem, 4},
+    {"_fourfifths_analyse_group_problem", (DL_FUNC) &_fourfifths_analyse_group_problem, 2},
     {NULL, NULL, 0}
 };
 
