@@ -29,3 +29,11 @@ analyse_group_problem <- function(problem, sweep) {
     .Call(`_fourfifths_analyse_group_problem`, problem, sweep)
 }
 
+read_study_text <- function(text, file) {
+    .Call(`_fourfifths_read_study_text`, text, file)
+}
+
+write_study_text <- function(problem, sweep, json, comment) {
+    .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment)
+}
+

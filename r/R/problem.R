@@ -106,6 +106,9 @@ checked_matrix <- function(R, n_predictors) {
 checked_weights <- function(m, weights, criterion_weights, quality, sr) {
   predictors <- seq_len(m$np)
   regression <- identical(weights, "regression")
+  if (identical(weights, "front"))
+    bad_argument(paste("`weights` is \"front\": the weights are left to the validity-adverse-impact",
+                       "front (pareto_front()); a study needs predictor weights or \"regression\""))
   if (!regression) {
     check_numbers(weights, m$np, "weights",
                   sprintf("\"regression\" or a numeric vector of %d predictor weights", m$np))

@@ -2,11 +2,35 @@ selection_study <- function(R, d, weights, n_predictors, criterion_weights = NUL
                             basis = c("overall", "majority", "reference"), applicant_ratio = NULL,
                             minority_share = NULL, quality = c("criterion", "predictor"),
                             sr = NULL, sweep = NULL, shares = NULL, pool = c("joint", "pairwise")) {
+  checked <- study_problem(R, d, weights, n_predictors, criterion_weights, basis, applicant_ratio,
+                           minority_share, quality, sr, sweep, shares, pool)
+  # The analysis keeps a row for every requested ratio, as the program's
+  # report does; one that is no selection ratio is worth a warning.
+  ratios <- checked$problem$requested_ratios
+  outside <- ratios[!(ratios > 0 & ratios < 1)]
+  if (length(outside))
+    warning(structure(class = c("fourfifths_ratio_out_of_range", "warning", "condition"),
+                      list(message = sprintf(paste(
+                        "requested selection ratios lie strictly between 0 and 1 (10%% is 0.10):",
+                        "the rows of %s hold NA"), listed(unique(outside))),
+                        call = NULL, ratios = outside)))
+  if (checked$groups) group_analysis(checked$problem, checked$sweep)
+  else analysis(checked$problem, checked$names, checked$sweep)
+}
+
+# The arguments of selection_study() checked: the problem of two groups
+# (d a vector) or of several (d a matrix), whether it is of several, the
+# variables' names and the sweep.
+study_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
+                          basis = c("overall", "majority", "reference"), applicant_ratio = NULL,
+                          minority_share = NULL, quality = c("criterion", "predictor"),
+                          sr = NULL, sweep = NULL, shares = NULL, pool = c("joint", "pairwise")) {
   basis <- one_of(basis, c("overall", "majority", "reference"), "basis")
   # The majority of two groups is the reference group of several.
   if (basis == "reference") basis <- "majority"
   if (is.data.frame(d)) d <- as.matrix(d)
-  if (is.matrix(d)) {
+  groups <- is.matrix(d)
+  if (groups) {
     if (!is.null(applicant_ratio) || !is.null(minority_share))
       bad_argument(paste("with `d` a matrix of groups the pool is given by `shares`;",
                          "`applicant_ratio` and `minority_share` go with a vector `d` of two groups"))
@@ -20,18 +44,8 @@ selection_study <- function(R, d, weights, n_predictors, criterion_weights = NUL
     problem <- as_problem(R, d, weights, n_predictors, criterion_weights, basis,
                           applicant_ratio, minority_share, quality, sr)
   }
-  # The analysis keeps a row for every requested ratio, as the program's
-  # report does; one that is no selection ratio is worth a warning.
-  ratios <- problem$requested_ratios
-  outside <- ratios[!(ratios > 0 & ratios < 1)]
-  if (length(outside))
-    warning(structure(class = c("fourfifths_ratio_out_of_range", "warning", "condition"),
-                      list(message = sprintf(paste(
-                        "requested selection ratios lie strictly between 0 and 1 (10%% is 0.10):",
-                        "the rows of %s hold NA"), listed(unique(outside))),
-                        call = NULL, ratios = outside)))
-  if (is.matrix(d)) group_analysis(problem, sweep)
-  else analysis(problem, variable_names(R, n_predictors), sweep)
+  list(problem = problem, groups = groups, names = variable_names(R, n_predictors),
+       sweep = checked_sweep(sweep))
 }
 
 # At most this many sweep ratios in one study, as on the command line.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
 #include "fourfifths/study.h"
+#include "fourfifths/studyfile.h"
+#include "ratios/ratios.h"
 
 namespace {
 
@@ -174,6 +177,41 @@ Rcpp::List boundaries_of(const fourfifths::GroupProblem& p,
                                      Rcpp::Named("against") = against, Rcpp::Named("sr") = sr,
                                      Rcpp::Named("cutoff") = cutoff),
                   n);
+}
+
+// A problem of several groups as R's read_study_file() takes it: the fields
+// group_problem_of() reads, every variable named, every group's effects
+// given (the reference group's zeros when the file leaves them out).
+Rcpp::List group_list_of(const fourfifths::GroupProblem& p) {
+  std::vector<std::string> predictors, criteria, names;
+  for (int i = 0; i < p.predictors; ++i) predictors.push_back(fourfifths::predictor_name(p, i));
+  for (int k = 0; k < p.criteria; ++k) criteria.push_back(fourfifths::criterion_name(p, k));
+  std::vector<double> shares;
+  Rcpp::List predictor_effects(static_cast<R_xlen_t>(p.groups.size()));
+  Rcpp::List criterion_effects(static_cast<R_xlen_t>(p.groups.size()));
+  for (std::size_t g = 0; g < p.groups.size(); ++g) {
+    const fourfifths::Group& group = p.groups[g];
+    names.push_back(group.name);
+    shares.push_back(group.share);
+    auto given = [](const std::vector<double>& effects, int count) {
+      return effects.empty() ? std::vector<double>(static_cast<std::size_t>(count), 0.0) : effects;
+    };
+    predictor_effects[static_cast<R_xlen_t>(g)] = given(group.predictor_effects, p.predictors);
+    criterion_effects[static_cast<R_xlen_t>(g)] = given(group.criterion_effects, p.criteria);
+  }
+  return Rcpp::List::create(
+      Rcpp::Named("predictor_names") = predictors, Rcpp::Named("criterion_names") = criteria,
+      Rcpp::Named("predictors") = p.predictors, Rcpp::Named("criteria") = p.criteria,
+      Rcpp::Named("basis") = fourfifths::name_of(p.basis),
+      Rcpp::Named("pool") = fourfifths::name_of(p.pool),
+      Rcpp::Named("regression_weights") = p.regression_weights,
+      Rcpp::Named("quality") = fourfifths::name_of(p.quality),
+      Rcpp::Named("predictor_weights") = p.predictor_weights,
+      Rcpp::Named("criterion_weights") = p.criterion_weights,
+      Rcpp::Named("correlations") = p.correlations, Rcpp::Named("group_names") = names,
+      Rcpp::Named("shares") = shares, Rcpp::Named("predictor_effects") = predictor_effects,
+      Rcpp::Named("criterion_effects") = criterion_effects,
+      Rcpp::Named("requested_ratios") = p.requested_ratios);
 }
 
 }  // namespace
@@ -402,4 +440,52 @@ Rcpp::List analyse_group_problem(const Rcpp::List& problem, const std::vector<do
                              Rcpp::Named("standardized_quality") = standardized),
           n),
       Rcpp::Named("rows") = frame_of(long_rows, lines));
+}
+
+// A study file read from its text (file names it in messages): the problem,
+// where its predictor weights come from, the sweep's ratios expanded as
+// fourfifths-study expands them, and where and why the file cannot be read
+// (NULL when it can).
+// [[Rcpp::export]]
+Rcpp::List read_study_text(const std::string& text, const std::string& file) {
+  if (!fourfifths::is_study_file(text))
+    return Rcpp::List::create(Rcpp::Named("error") = Rcpp::List::create(
+                                  Rcpp::Named("message") = file +
+                                      ": this is a problem deck, not a study file: read it with read_deck()",
+                                  Rcpp::Named("line") = 0, Rcpp::Named("column") = 0,
+                                  Rcpp::Named("key") = ""));
+  const fourfifths::StudyFileReading reading = fourfifths::read_study_file(text, file);
+  std::optional<fourfifths::StudyFileError> error = reading.error;
+  std::vector<double> sweep;
+  if (!error && !reading.study.sweep.empty()) {
+    std::string message;
+    if (!fourfifths::parse_ratios(reading.study.sweep, sweep, message))
+      error = fourfifths::StudyFileError{.file = file,
+                                         .line = reading.study.sweep_line,
+                                         .column = reading.study.sweep_column,
+                                         .key = "selection.sweep",
+                                         .message = message};
+  }
+  if (error)
+    return Rcpp::List::create(
+        Rcpp::Named("error") = Rcpp::List::create(
+            Rcpp::Named("message") = error->describe(), Rcpp::Named("line") = error->line,
+            Rcpp::Named("column") = error->column, Rcpp::Named("key") = error->key));
+  return Rcpp::List::create(Rcpp::Named("error") = R_NilValue,
+                            Rcpp::Named("problem") = group_list_of(reading.study.problem),
+                            Rcpp::Named("weights") = fourfifths::name_of(reading.study.weights),
+                            Rcpp::Named("sweep") = sweep);
+}
+
+// A problem of several groups as a study file, TOML or JSON; sweep is the
+// sweep as the file's selection.sweep writes it.
+// [[Rcpp::export]]
+std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json,
+                             const std::string& comment) {
+  fourfifths::StudyFile study;
+  study.problem = group_problem_of(problem);
+  study.weights = study.problem.regression_weights ? fourfifths::WeightSource::regression
+                                                   : fourfifths::WeightSource::given;
+  study.sweep = sweep;
+  return json ? fourfifths::write_study_json(study) : fourfifths::write_study_toml(study, comment);
 }
