@@ -91,7 +91,9 @@ print.fourfifths_group_study <- function(x, ...) {
 # A boundary's state in words.
 boundary_words <- function(b, overall) {
   switch(b$state,
-         found = sprintf("%s %s", if (overall) "SR" else "reference SR", fixed(b$sr)),
+         found = sprintf("%s %s", if (overall) "SR" else "reference SR",
+                         # A boundary at a ratio that rounds to 0.000 shows its digits.
+                         if (b$sr < 0.0005) formatC(b$sr, digits = 2, format = "g") else fixed(b$sr)),
          never_below = "never below four-fifths (no adverse impact to bound)",
          met_in_range = "met at every cut-off in [-8, 8] (any boundary lies below a resolvable ratio)",
          none_in_range = "none in the cut-off range [-8, 8]",
