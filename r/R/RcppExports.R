@@ -25,3 +25,15 @@ front_of_problem <- function(problem, sr, points, nonnegative) {
     .Call(`_fourfifths_front_of_problem`, problem, sr, points, nonnegative)
 }
 
+analyse_group_problem <- function(problem, sweep) {
+    .Call(`_fourfifths_analyse_group_problem`, problem, sweep)
+}
+
+read_study_text <- function(text, file) {
+    .Call(`_fourfifths_read_study_text`, text, file)
+}
+
+write_study_text <- function(problem, sweep, json, comment) {
+    .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment)
+}
+

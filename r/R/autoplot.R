@@ -101,3 +101,55 @@ autoplot.fourfifths_pareto <- function(object, ncol = 2, ...) {
       shape = 23, fill = palette_ff[3], size = 3)
   plot
 }
+
+autoplot.fourfifths_group_study <- function(object, sweep = NULL, ncol = 2, ...) {
+  need_ggplot2()
+  if (!is.null(sweep)) object <- group_analysis(object$problem, sweep)
+  data <- group_curves(object)
+  rows <- data$rows
+  panels <- c("AI against the highest group", "Quality of each group's selected")
+  long <- rbind(data.frame(panel = panels[1], group = rows$group, sr = rows$sr, value = rows$ai_highest),
+                data.frame(panel = panels[2], group = rows$group, sr = rows$sr, value = rows$quality))
+  long$panel <- factor(long$panel, panels)
+  long$group <- factor(as.character(long$group), data$groups)
+  colours <- setNames(data$colours, data$groups)
+  types <- setNames(data$types, data$groups)
+  # The references are labelled in the margin beside the panel, where no
+  # line can run.
+  references <- data.frame(panel = factor(panels[1], panels), y = c(0.8, 1),
+                           label = c("4/5", "parity"))
+  plot <- ggplot2::ggplot(long, ggplot2::aes(.data$sr, .data$value)) +
+    ggplot2::geom_hline(ggplot2::aes(yintercept = .data$y), data = references[1, ], colour = "grey45",
+                        linetype = "44") +
+    ggplot2::geom_hline(ggplot2::aes(yintercept = .data$y), data = references[2, ], colour = "grey45",
+                        linetype = "13") +
+    ggplot2::geom_line(ggplot2::aes(colour = .data$group, linetype = .data$group),
+                       linewidth = 0.8, na.rm = TRUE) +
+    ggplot2::scale_colour_manual(NULL, values = colours, guide = ggplot2::guide_legend(ncol = 2)) +
+    ggplot2::scale_linetype_manual(NULL, values = types, guide = ggplot2::guide_legend(ncol = 2)) +
+    ggplot2::geom_text(ggplot2::aes(x = Inf, y = .data$y, label = .data$label), data = references,
+                       hjust = -0.15, size = 3, colour = "grey25") +
+    ggplot2::coord_cartesian(clip = "off") +
+    ggplot2::scale_x_continuous(data$ratio_label, limits = c(0, 1),
+                                expand = ggplot2::expansion(mult = c(0, 0.03))) +
+    ggplot2::facet_wrap(~panel, scales = "free_y", ncol = ncol) +
+    ggplot2::labs(y = NULL) +
+    ggplot2::expand_limits(y = 0) +
+    ggplot2::theme_bw() +
+    ggplot2::theme(legend.position = "bottom", legend.key.width = ggplot2::unit(2, "lines"),
+                   panel.spacing = ggplot2::unit(3, "lines"),
+                   plot.margin = ggplot2::margin(5.5, 32, 5.5, 5.5))
+  found <- object$boundaries[object$boundaries$state == "found" &
+                               object$boundaries$group %in% data$groups, ]
+  if (nrow(found))
+    plot <- plot + ggplot2::geom_point(
+      ggplot2::aes(.data$sr, .data$value, fill = .data$group),
+      data = data.frame(panel = factor(panels[1], panels), sr = found$sr, value = 0.8,
+                        group = factor(found$group, data$groups)),
+      shape = 21, size = 2, show.legend = FALSE) +
+      ggplot2::scale_fill_manual(values = colours, guide = "none")
+  if (object$pool_boundary$state == "found")
+    plot <- plot + ggplot2::geom_vline(xintercept = object$pool_boundary$sr, colour = "grey45",
+                                       linetype = "13")
+  plot
+}

@@ -1,26 +1,7 @@
 read_deck <- function(file, text = NULL) {
-  if (!missing(file) && !is.null(text))
-    bad_argument("give `file` or `text`, not both")
-  where <- ""
-  if (is.null(text)) {
-    if (missing(file)) bad_argument("give `file` (a deck file) or `text` (a deck's text)")
-    if (!is.character(file) || length(file) != 1L || is.na(file) || !file.exists(file) ||
-        dir.exists(file))
-      bad_argument("`file` must name an existing deck file")
-    bytes <- readBin(file, "raw", file.size(file))
-    where <- paste0(file, ": ")
-  } else {
-    if (!is.character(text) || length(text) != 1L || is.na(text))
-      bad_argument("`text` must be one string holding the whole deck")
-    bytes <- charToRaw(text)
-  }
-  # A byte-order mark (editors on Windows write one before UTF-8 text) is no
-  # part of the deck.
-  if (length(bytes) >= 3L && identical(bytes[1:3], as.raw(c(0xef, 0xbb, 0xbf))))
-    bytes <- bytes[-(1:3)]
-  if (any(bytes == 0))
-    bad_argument("%sa deck is text, and this holds a zero byte", where)
-  text <- rawToChar(bytes)
+  source <- text_of(file, text, "deck")
+  where <- if (nzchar(source$where)) paste0(source$where, ": ") else ""
+  text <- source$text
   deck <- read_deck_text(text)
   if (!is.null(deck$error)) {
     e <- deck$error

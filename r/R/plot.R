@@ -168,3 +168,75 @@ plot.fourfifths_pareto <- function(x, ...) {
   legend_below(predictors, columns, col = colours, lty = types, lwd = 2)
   invisible(x)
 }
+
+# The lines of a study of several groups (the sweep's when there are any,
+# else the built-in, boundary and requested rows), in order of the ratio, and
+# a colour and line type per group: the reference group black and solid.
+group_curves <- function(x) {
+  rows <- x$rows
+  on_sweep <- any(rows$kind == "sweep")
+  rows <- rows[rows$status == "ok" & (rows$kind == "sweep") == on_sweep, , drop = FALSE]
+  rows <- rows[order(rows$group, rows$sr), , drop = FALSE]
+  groups <- levels(rows$group)
+  shown <- groups[groups %in% rows$group]
+  at <- match(shown, groups)
+  overall <- x$problem$basis == "overall"
+  list(rows = rows, groups = shown, colours = rep_len(palette_ff, length(groups))[at],
+       types = rep_len(line_types, length(groups))[at], overall = overall,
+       ratio_label = if (overall) "overall selection ratio (SR)"
+                     else "reference group's selection ratio")
+}
+
+plot.fourfifths_group_study <- function(x, sweep = NULL, ...) {
+  if (!is.null(sweep)) x <- group_analysis(x$problem, sweep)
+  data <- group_curves(x)
+  rows <- data$rows
+  old <- figure_layout(2)
+  on.exit(par(old))
+  boundary <- if (x$pool_boundary$state == "found") x$pool_boundary$sr else NA
+  found <- x$boundaries[x$boundaries$state == "found" & x$boundaries$group %in% data$groups, ]
+
+  # Each group's impact ratio against the highest selection ratio of its pool.
+  marks <- c(data$groups, if (!is.na(boundary)) "pool boundary")
+  columns <- legend_margin(marks)
+  first_margin <- par("mar")
+  values <- rows$ai_highest
+  plot(NA, xlim = c(0, 1), ylim = c(0, max(1.05, values[is.finite(values)])), xaxs = "i",
+       xlab = data$ratio_label, ylab = "adverse-impact ratio (AI)")
+  abline(h = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+  margin_label(4, c(0.8, 1), c("4/5", "parity"))
+  for (i in seq_along(data$groups)) {
+    line <- rows[rows$group == data$groups[i], ]
+    lines(line$sr, line$ai_highest, col = data$colours[i], lty = data$types[i], lwd = 2)
+  }
+  if (nrow(found))
+    points(found$sr, rep(0.8, nrow(found)), pch = 21, cex = 1.1,
+           bg = data$colours[match(found$group, data$groups)])
+  if (!is.na(boundary)) {
+    abline(v = boundary, col = "grey45", lty = "13")
+    margin_label(3, boundary, sprintf("%.3f", boundary))
+  }
+  panel_title("AI against the highest group")
+  legend_below(marks, columns, col = c(data$colours, "grey45")[seq_along(marks)],
+               lty = c(data$types, "13")[seq_along(marks)], lwd = 2)
+
+  # Mean quality of each group's selected.
+  values <- rows$quality
+  columns <- legend_margin(data$groups)
+  # Side by side, both panels keep the same height.
+  if (par("mfrow")[2] > 1) par(mar = pmax(par("mar"), first_margin))
+  plot(NA, xlim = c(0, 1), ylim = range(values[is.finite(values)], 0), xaxs = "i",
+       xlab = data$ratio_label, ylab = sprintf("mean %s score (SD units)", x$problem$quality))
+  abline(h = 0, col = "grey70")
+  for (i in seq_along(data$groups)) {
+    line <- rows[rows$group == data$groups[i], ]
+    lines(line$sr, line$quality, col = data$colours[i], lty = data$types[i], lwd = 2)
+  }
+  if (!is.na(boundary)) {
+    abline(v = boundary, col = "grey45", lty = "13")
+    margin_label(3, boundary, sprintf("%.3f", boundary))
+  }
+  panel_title("Quality of each group's selected")
+  legend_below(data$groups, columns, col = data$colours, lty = data$types, lwd = 2)
+  invisible(x)
+}

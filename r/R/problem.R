@@ -72,11 +72,10 @@ r_names <- function(R) {
   names
 }
 
-as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
-                       basis = c("overall", "majority"), applicant_ratio = NULL,
-                       minority_share = NULL, quality = c("criterion", "predictor"),
-                       sr = numeric()) {
-  basis <- one_of(basis, c("overall", "majority"), "basis")
+# R checked as a correlation matrix of n_predictors predictors and then the
+# criteria: its size, the counts and the variables' names, and R's rows in
+# the order the library reads them.
+checked_matrix <- function(R, n_predictors) {
   if (!is.matrix(R) || !is.numeric(R) || nrow(R) == 0L)
     bad_argument("`R` must be a numeric matrix (the correlations of the predictors, then the criteria)")
   n <- nrow(R)
@@ -99,27 +98,60 @@ as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
       n_predictors < 1 || n_predictors > n)
     bad_argument("`n_predictors` must be a whole number from 1 to nrow(R) = %d", n)
   np <- as.integer(n_predictors)
-  nc <- n - np
-  predictors <- seq_len(np)
-  check_numbers(d, n, "d", sprintf("a numeric vector of %d effect sizes (one per row of `R`)", n))
-  d <- matched(d, names, "d", "variables")
+  list(n = n, np = np, nc = n - np, names = names, correlations = as.double(tR))
+}
+
+# The weights, the quality composite and the requested ratios, checked and
+# matched by name to the variables of m (checked_matrix()).
+checked_weights <- function(m, weights, criterion_weights, quality, sr) {
+  predictors <- seq_len(m$np)
   regression <- identical(weights, "regression")
+  if (identical(weights, "front"))
+    bad_argument(paste("`weights` is \"front\": the weights are left to the validity-adverse-impact",
+                       "front (pareto_front()); a study needs predictor weights or \"regression\""))
   if (!regression) {
-    check_numbers(weights, np, "weights",
-                  sprintf("\"regression\" or a numeric vector of %d predictor weights", np))
-    weights <- scaled(matched(weights, names[predictors], "weights", "predictors"))
+    check_numbers(weights, m$np, "weights",
+                  sprintf("\"regression\" or a numeric vector of %d predictor weights", m$np))
+    weights <- scaled(matched(weights, m$names[predictors], "weights", "predictors"))
   }
-  if (is.null(criterion_weights)) criterion_weights <- rep(1, nc)
-  check_numbers(criterion_weights, nc, "criterion_weights",
-                sprintf("a numeric vector of %d criterion weights", nc))
-  criterion_weights <- scaled(matched(criterion_weights, names[-predictors], "criterion_weights",
+  if (is.null(criterion_weights)) criterion_weights <- rep(1, m$nc)
+  check_numbers(criterion_weights, m$nc, "criterion_weights",
+                sprintf("a numeric vector of %d criterion weights", m$nc))
+  criterion_weights <- scaled(matched(criterion_weights, m$names[-predictors], "criterion_weights",
                                       "criteria"))
   # Without criteria the only composite to measure quality on is the
   # predictors'.
-  quality <- if (identical(quality, c("criterion", "predictor")) && nc == 0) "predictor"
+  quality <- if (identical(quality, c("criterion", "predictor")) && m$nc == 0) "predictor"
              else one_of(quality, c("criterion", "predictor"), "quality")
   if (is.null(sr)) sr <- numeric()
   check_numbers(sr, NULL, "sr", "a numeric vector of selection ratios")
+  list(regression_weights = regression,
+       predictor_weights = if (regression) numeric() else as.double(weights),
+       criterion_weights = as.double(criterion_weights), quality = quality,
+       requested_ratios = as.double(sr))
+}
+
+# Stops when the library finds that the problem's R cannot be a correlation
+# matrix; returns the problem.
+checked_correlations <- function(problem) {
+  messages <- correlation_messages(problem)
+  if (length(messages))
+    stop(structure(class = c("fourfifths_bad_argument", "error", "condition"),
+                   list(message = paste(c("`R` cannot be a correlation matrix:", messages),
+                                        collapse = "\n"),
+                        call = NULL, messages = messages)))
+  problem
+}
+
+as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
+                       basis = c("overall", "majority"), applicant_ratio = NULL,
+                       minority_share = NULL, quality = c("criterion", "predictor"),
+                       sr = numeric()) {
+  basis <- one_of(basis, c("overall", "majority"), "basis")
+  m <- checked_matrix(R, n_predictors)
+  check_numbers(d, m$n, "d", sprintf("a numeric vector of %d effect sizes (one per row of `R`)", m$n))
+  d <- matched(d, m$names, "d", "variables")
+  w <- checked_weights(m, weights, criterion_weights, quality, sr)
   ratio <- 0
   if (basis == "overall") {
     if (is.null(applicant_ratio) == is.null(minority_share))
@@ -136,21 +168,14 @@ as_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
   } else if (!is.null(applicant_ratio) || !is.null(minority_share)) {
     bad_argument("`applicant_ratio` and `minority_share` belong to the overall basis only")
   }
-  problem <- list(predictors = np, criteria = nc, basis = basis, applicant_ratio = as.double(ratio),
-                  regression_weights = regression, quality = quality,
-                  predictor_weights = if (regression) numeric() else as.double(weights),
-                  criterion_weights = as.double(criterion_weights),
-                  correlations = as.double(tR),
-                  predictor_effects = d[predictors],
-                  criterion_effects = d[np + seq_len(nc)],
-                  requested_ratios = as.double(sr))
-  messages <- correlation_messages(problem)
-  if (length(messages))
-    stop(structure(class = c("fourfifths_bad_argument", "error", "condition"),
-                   list(message = paste(c("`R` cannot be a correlation matrix:", messages),
-                                        collapse = "\n"),
-                        call = NULL, messages = messages)))
-  problem
+  checked_correlations(list(
+    predictors = m$np, criteria = m$nc, basis = basis, applicant_ratio = as.double(ratio),
+    regression_weights = w$regression_weights, quality = w$quality,
+    predictor_weights = w$predictor_weights, criterion_weights = w$criterion_weights,
+    correlations = m$correlations,
+    predictor_effects = d[seq_len(m$np)],
+    criterion_effects = d[m$np + seq_len(m$nc)],
+    requested_ratios = w$requested_ratios))
 }
 
 # The arguments of selection_study() for a problem: the inverse of

@@ -1,12 +1,12 @@
 selection_study <- function(R, d, weights, n_predictors, criterion_weights = NULL,
-                            basis = c("overall", "majority"), applicant_ratio = NULL,
+                            basis = c("overall", "majority", "reference"), applicant_ratio = NULL,
                             minority_share = NULL, quality = c("criterion", "predictor"),
-                            sr = NULL, sweep = NULL) {
-  problem <- as_problem(R, d, weights, n_predictors, criterion_weights, basis,
-                        applicant_ratio, minority_share, quality, sr)
-  # The classic analysis keeps a row for every requested ratio, as the
-  # program's report does; one that is no selection ratio is worth a warning.
-  ratios <- problem$requested_ratios
+                            sr = NULL, sweep = NULL, shares = NULL, pool = c("joint", "pairwise")) {
+  checked <- study_problem(R, d, weights, n_predictors, criterion_weights, basis, applicant_ratio,
+                           minority_share, quality, sr, sweep, shares, pool)
+  # The analysis keeps a row for every requested ratio, as the program's
+  # report does; one that is no selection ratio is worth a warning.
+  ratios <- checked$problem$requested_ratios
   outside <- ratios[!(ratios > 0 & ratios < 1)]
   if (length(outside))
     warning(structure(class = c("fourfifths_ratio_out_of_range", "warning", "condition"),
@@ -14,14 +14,45 @@ selection_study <- function(R, d, weights, n_predictors, criterion_weights = NUL
                         "requested selection ratios lie strictly between 0 and 1 (10%% is 0.10):",
                         "the rows of %s hold NA"), listed(unique(outside))),
                         call = NULL, ratios = outside)))
-  analysis(problem, variable_names(R, n_predictors), sweep)
+  if (checked$groups) group_analysis(checked$problem, checked$sweep)
+  else analysis(checked$problem, checked$names, checked$sweep)
+}
+
+# The arguments of selection_study() checked: the problem of two groups
+# (d a vector) or of several (d a matrix), whether it is of several, the
+# variables' names and the sweep.
+study_problem <- function(R, d, weights, n_predictors, criterion_weights = NULL,
+                          basis = c("overall", "majority", "reference"), applicant_ratio = NULL,
+                          minority_share = NULL, quality = c("criterion", "predictor"),
+                          sr = NULL, sweep = NULL, shares = NULL, pool = c("joint", "pairwise")) {
+  basis <- one_of(basis, c("overall", "majority", "reference"), "basis")
+  # The majority of two groups is the reference group of several.
+  if (basis == "reference") basis <- "majority"
+  if (is.data.frame(d)) d <- as.matrix(d)
+  groups <- is.matrix(d)
+  if (groups) {
+    if (!is.null(applicant_ratio) || !is.null(minority_share))
+      bad_argument(paste("with `d` a matrix of groups the pool is given by `shares`;",
+                         "`applicant_ratio` and `minority_share` go with a vector `d` of two groups"))
+    problem <- as_group_problem(R, d, weights, n_predictors, criterion_weights, basis, shares,
+                                quality, sr, pool)
+  } else {
+    if (!is.null(shares))
+      bad_argument(paste("`shares` go with `d` as a matrix of one row per group; with a vector `d`",
+                         "of two groups give `applicant_ratio` or `minority_share`"))
+    one_of(pool, c("joint", "pairwise"), "pool")
+    problem <- as_problem(R, d, weights, n_predictors, criterion_weights, basis,
+                          applicant_ratio, minority_share, quality, sr)
+  }
+  list(problem = problem, groups = groups, names = variable_names(R, n_predictors),
+       sweep = checked_sweep(sweep))
 }
 
 # At most this many sweep ratios in one study, as on the command line.
 max_sweep <- 100000L
 
-# The study of a checked problem, its variables named by names.
-analysis <- function(problem, names, sweep) {
+# The sweep's ratios, checked.
+checked_sweep <- function(sweep) {
   if (is.null(sweep)) sweep <- numeric()
   if (is.numeric(sweep) && length(sweep) > max_sweep)
     bad_argument("`sweep` holds at most %d selection ratios, not %.0f", max_sweep, length(sweep))
@@ -29,7 +60,12 @@ analysis <- function(problem, names, sweep) {
   if (!all(sweep > 0 & sweep < 1))
     bad_argument("`sweep` ratios must lie strictly between 0 and 1 (10%% is 0.10): %s",
                  listed(head(sweep[!(sweep > 0 & sweep < 1)], 5)))
-  result <- analyse_problem(problem, as.double(sweep))
+  as.double(sweep)
+}
+
+# The study of a checked problem, its variables named by names.
+analysis <- function(problem, names, sweep) {
+  result <- analyse_problem(problem, checked_sweep(sweep))
   if (length(result$messages)) invalid_problem(result$messages)
   weights <- result$weights
   names(weights) <- names$predictors

@@ -81,6 +81,44 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// analyse_group_problem
+Rcpp::List analyse_group_problem(const Rcpp::List& problem, const std::vector<double>& sweep);
+RcppExport SEXP _fourfifths_analyse_group_problem(SEXP problemSEXP, SEXP sweepSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type problem(problemSEXP);
+    Rcpp::traits::input_parameter< const std::vector<double>& >::type sweep(sweepSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_group_problem(problem, sweep));
+    return rcpp_result_gen;
+END_RCPP
+}
+// read_study_text
+Rcpp::List read_study_text(const std::string& text, const std::string& file);
+RcppExport SEXP _fourfifths_read_study_text(SEXP textSEXP, SEXP fileSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const std::string& >::type text(textSEXP);
+    Rcpp::traits::input_parameter< const std::string& >::type file(fileSEXP);
+    rcpp_result_gen = Rcpp::wrap(read_study_text(text, file));
+    return rcpp_result_gen;
+END_RCPP
+}
+// write_study_text
+std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json, const std::string& comment);
+RcppExport SEXP _fourfifths_write_study_text(SEXP problemSEXP, SEXP sweepSEXP, SEXP jsonSEXP, SEXP commentSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type problem(problemSEXP);
+    Rcpp::traits::input_parameter< const std::string& >::type sweep(sweepSEXP);
+    Rcpp::traits::input_parameter< bool >::type json(jsonSEXP);
+    Rcpp::traits::input_parameter< const std::string& >::type comment(commentSEXP);
+    rcpp_result_gen = Rcpp::wrap(write_study_text(problem, sweep, json, comment));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_correlation_messages", (DL_FUNC) &_fourfifths_correlation_messages, 1},
@@ -89,6 +127,9 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_read_deck_text", (DL_FUNC) &_fourfifths_read_deck_text, 1},
     {"_fourfifths_write_deck_text", (DL_FUNC) &_fourfifths_write_deck_text, 1},
     {"_fourfifths_front_of_problem", (DL_FUNC) &_fourfifths_front_of_problem, 4},
+    {"_fourfifths_analyse_group_problem", (DL_FUNC) &_fourfifths_analyse_group_problem, 2},
+    {"_fourfifths_read_study_text", (DL_FUNC) &_fourfifths_read_study_text, 2},
+    {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 4},
     {NULL, NULL, 0}
 };
 

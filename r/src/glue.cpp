@@ -9,13 +9,17 @@
 #include <cmath>
 #include <cstddef>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
 #include "fourfifths/study.h"
+#include "fourfifths/studyfile.h"
+#include "ratios/ratios.h"
 
 namespace {
 
@@ -104,6 +108,110 @@ Rcpp::List rows_of(const std::vector<fourfifths::Row>& rows) {
   frame.attr("row.names") = Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(n));
   frame.attr("class") = "data.frame";
   return frame;
+}
+
+// A problem of several groups from R: the fields of Problem that it shares,
+// the variables' names, and per group its name, share and effect sizes.
+fourfifths::GroupProblem group_problem_of(const Rcpp::List& p) {
+  fourfifths::GroupProblem problem;
+  problem.predictor_names = Rcpp::as<std::vector<std::string>>(p["predictor_names"]);
+  problem.criterion_names = Rcpp::as<std::vector<std::string>>(p["criterion_names"]);
+  problem.predictors = Rcpp::as<int>(p["predictors"]);
+  problem.criteria = Rcpp::as<int>(p["criteria"]);
+  problem.basis = Rcpp::as<std::string>(p["basis"]) == "overall" ? Basis::overall : Basis::majority;
+  problem.pool = Rcpp::as<std::string>(p["pool"]) == "joint" ? fourfifths::Pool::joint
+                                                              : fourfifths::Pool::pairwise;
+  problem.regression_weights = Rcpp::as<bool>(p["regression_weights"]);
+  problem.quality =
+      Rcpp::as<std::string>(p["quality"]) == "criterion" ? Quality::criterion : Quality::predictor;
+  problem.predictor_weights = doubles(p, "predictor_weights");
+  problem.criterion_weights = doubles(p, "criterion_weights");
+  problem.correlations = doubles(p, "correlations");
+  problem.requested_ratios = doubles(p, "requested_ratios");
+  const auto names = Rcpp::as<std::vector<std::string>>(p["group_names"]);
+  const auto shares = doubles(p, "shares");
+  const Rcpp::List predictor_effects = p["predictor_effects"];
+  const Rcpp::List criterion_effects = p["criterion_effects"];
+  for (std::size_t g = 0; g < names.size(); ++g) {
+    const auto at = static_cast<R_xlen_t>(g);
+    problem.groups.push_back(
+        {.name = names[g],
+         .share = g < shares.size() ? shares[g] : 0.0,
+         .predictor_effects = Rcpp::as<std::vector<double>>(predictor_effects[at]),
+         .criterion_effects = Rcpp::as<std::vector<double>>(criterion_effects[at])});
+  }
+  return problem;
+}
+
+// A data frame of plain columns, built directly.
+Rcpp::List frame_of(Rcpp::List columns, R_xlen_t n) {
+  columns.attr("row.names") = Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(n));
+  columns.attr("class") = "data.frame";
+  return columns;
+}
+
+// A group's index as its name, NA for none.
+Rcpp::String group_name(const fourfifths::GroupProblem& p, int g) {
+  if (g < 0 || g >= static_cast<int>(p.groups.size())) return NA_STRING;
+  return p.groups[static_cast<std::size_t>(g)].name;
+}
+
+// The boundaries as a data frame: per group (or the pool's alone) its
+// state, the group at four-fifths there and the one it is measured against,
+// the selection ratio and the cut-off.
+Rcpp::List boundaries_of(const fourfifths::GroupProblem& p,
+                         const std::vector<fourfifths::GroupBoundary>& boundaries) {
+  const auto n = static_cast<R_xlen_t>(boundaries.size());
+  Rcpp::CharacterVector state(n), lower(n), against(n);
+  Rcpp::NumericVector sr(n), cutoff(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const fourfifths::GroupBoundary& b = boundaries[static_cast<std::size_t>(i)];
+    const bool found = b.state == fourfifths::BoundaryState::found;
+    state[i] = fourfifths::name_of(b.state);
+    lower[i] = group_name(p, b.group);
+    against[i] = group_name(p, b.against);
+    sr[i] = found ? b.sr : NA_REAL;
+    cutoff[i] = found ? b.cutoff : NA_REAL;
+  }
+  return frame_of(Rcpp::List::create(Rcpp::Named("state") = state, Rcpp::Named("lower") = lower,
+                                     Rcpp::Named("against") = against, Rcpp::Named("sr") = sr,
+                                     Rcpp::Named("cutoff") = cutoff),
+                  n);
+}
+
+// A problem of several groups as R's read_study_file() takes it: the fields
+// group_problem_of() reads, every variable named, every group's effects
+// given (the reference group's zeros when the file leaves them out).
+Rcpp::List group_list_of(const fourfifths::GroupProblem& p) {
+  std::vector<std::string> predictors, criteria, names;
+  for (int i = 0; i < p.predictors; ++i) predictors.push_back(fourfifths::predictor_name(p, i));
+  for (int k = 0; k < p.criteria; ++k) criteria.push_back(fourfifths::criterion_name(p, k));
+  std::vector<double> shares;
+  Rcpp::List predictor_effects(static_cast<R_xlen_t>(p.groups.size()));
+  Rcpp::List criterion_effects(static_cast<R_xlen_t>(p.groups.size()));
+  for (std::size_t g = 0; g < p.groups.size(); ++g) {
+    const fourfifths::Group& group = p.groups[g];
+    names.push_back(group.name);
+    shares.push_back(group.share);
+    auto given = [](const std::vector<double>& effects, int count) {
+      return effects.empty() ? std::vector<double>(static_cast<std::size_t>(count), 0.0) : effects;
+    };
+    predictor_effects[static_cast<R_xlen_t>(g)] = given(group.predictor_effects, p.predictors);
+    criterion_effects[static_cast<R_xlen_t>(g)] = given(group.criterion_effects, p.criteria);
+  }
+  return Rcpp::List::create(
+      Rcpp::Named("predictor_names") = predictors, Rcpp::Named("criterion_names") = criteria,
+      Rcpp::Named("predictors") = p.predictors, Rcpp::Named("criteria") = p.criteria,
+      Rcpp::Named("basis") = fourfifths::name_of(p.basis),
+      Rcpp::Named("pool") = fourfifths::name_of(p.pool),
+      Rcpp::Named("regression_weights") = p.regression_weights,
+      Rcpp::Named("quality") = fourfifths::name_of(p.quality),
+      Rcpp::Named("predictor_weights") = p.predictor_weights,
+      Rcpp::Named("criterion_weights") = p.criterion_weights,
+      Rcpp::Named("correlations") = p.correlations, Rcpp::Named("group_names") = names,
+      Rcpp::Named("shares") = shares, Rcpp::Named("predictor_effects") = predictor_effects,
+      Rcpp::Named("criterion_effects") = criterion_effects,
+      Rcpp::Named("requested_ratios") = p.requested_ratios);
 }
 
 }  // namespace
@@ -228,4 +336,156 @@ Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bo
   return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
                             Rcpp::Named("notes") = front.notes, Rcpp::Named("kind") = kind,
                             Rcpp::Named("values") = columns, Rcpp::Named("weights") = weights);
+}
+
+// The analysis of a problem of several groups with further sweep ratios: its
+// messages when it cannot be analysed, else the weights in use, the
+// composites' validity and effect sizes per group, the boundaries, and the
+// rows twice: per selection ratio (the pool's values) and in long form, one
+// line per selection ratio and reported group (in the pairwise convention
+// of three or more groups the reference group has values only within each
+// pair, in its groups' lines). Long sweeps run in slices as in
+// analyse_problem().
+// [[Rcpp::export]]
+Rcpp::List analyse_group_problem(const Rcpp::List& problem, const std::vector<double>& sweep) {
+  using fourfifths::GroupRow;
+  using fourfifths::GroupValues;
+  constexpr std::size_t slice = 2000;
+  const fourfifths::GroupProblem p = group_problem_of(problem);
+  fourfifths::StudyOptions options;
+  const std::size_t first = std::min(sweep.size(), slice);
+  options.sweep.assign(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(first));
+  fourfifths::GroupStudy study = fourfifths::analyse(p, options);
+  if (study.rejected()) return Rcpp::List::create(Rcpp::Named("messages") = study.messages);
+  for (std::size_t start = first; start < sweep.size(); start += slice) {
+    Rcpp::checkUserInterrupt();
+    const std::size_t end = std::min(sweep.size(), start + slice);
+    options.sweep.assign(sweep.begin() + static_cast<std::ptrdiff_t>(start),
+                         sweep.begin() + static_cast<std::ptrdiff_t>(end));
+    const fourfifths::GroupStudy part = fourfifths::analyse(p, options);
+    study.rows.insert(study.rows.end(), part.rows.end() - static_cast<std::ptrdiff_t>(end - start),
+                      part.rows.end());
+  }
+  const std::size_t groups = p.groups.size();
+  const bool pairwise = p.pool == fourfifths::Pool::pairwise && groups > 2;
+  const std::size_t from = pairwise ? 1 : 0;
+  const auto n = static_cast<R_xlen_t>(study.rows.size());
+  const auto lines = n * static_cast<R_xlen_t>(groups - from);
+
+  Rcpp::CharacterVector kind(n), status(n);
+  Rcpp::NumericVector sr(n), quality(n), standardized(n);
+  Rcpp::LogicalVector all_meet(n);
+  Rcpp::CharacterVector line_kind(lines), line_status(lines);
+  Rcpp::NumericVector line_sr(lines);
+  Rcpp::IntegerVector line_group(lines);
+  Rcpp::LogicalVector meets(lines);
+  static constexpr double GroupValues::*values[] = {
+      &GroupValues::cutoff,     &GroupValues::sr,      &GroupValues::sr_reference,
+      &GroupValues::ai,         &GroupValues::ai_highest, &GroupValues::quality,
+      &GroupValues::standardized_quality};
+  static constexpr const char* value_names[] = {"cutoff", "group_sr", "reference_sr", "ai",
+                                                "ai_highest", "quality", "standardized_quality"};
+  std::vector<Rcpp::NumericVector> columns(std::size(values));
+  for (auto& column : columns) column = Rcpp::NumericVector(lines);
+  R_xlen_t line = 0;
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const GroupRow& row = study.rows[static_cast<std::size_t>(i)];
+    kind[i] = fourfifths::name_of(row.kind);
+    sr[i] = row.sr;
+    status[i] = fourfifths::name_of(row.status);
+    quality[i] = r_value(row.quality);
+    standardized[i] = r_value(row.standardized_quality);
+    all_meet[i] = row.status == fourfifths::RowStatus::ok ? row.all_meet : NA_LOGICAL;
+    for (std::size_t g = from; g < groups; ++g, ++line) {
+      const GroupValues& v = row.groups[g];
+      line_kind[line] = kind[i];
+      line_sr[line] = row.sr;
+      line_group[line] = static_cast<int>(g) + 1;
+      line_status[line] = fourfifths::name_of(v.status);
+      meets[line] = v.status == fourfifths::RowStatus::ok ? v.meets : NA_LOGICAL;
+      for (std::size_t f = 0; f < columns.size(); ++f) columns[f][line] = r_value(v.*values[f]);
+    }
+  }
+  Rcpp::CharacterVector levels(static_cast<R_xlen_t>(groups));
+  for (std::size_t g = 0; g < groups; ++g) levels[static_cast<R_xlen_t>(g)] = p.groups[g].name;
+  line_group.attr("levels") = levels;
+  line_group.attr("class") = "factor";
+
+  // kind, sr, group, status, cutoff, group_sr, reference_sr, ai,
+  // ai_highest, meets, quality, standardized_quality.
+  Rcpp::List long_rows = Rcpp::List::create(
+      Rcpp::Named("kind") = line_kind, Rcpp::Named("sr") = line_sr,
+      Rcpp::Named("group") = line_group, Rcpp::Named("status") = line_status,
+      Rcpp::Named(value_names[0]) = columns[0], Rcpp::Named(value_names[1]) = columns[1],
+      Rcpp::Named(value_names[2]) = columns[2], Rcpp::Named(value_names[3]) = columns[3],
+      Rcpp::Named(value_names[4]) = columns[4], Rcpp::Named("meets") = meets,
+      Rcpp::Named(value_names[5]) = columns[5], Rcpp::Named(value_names[6]) = columns[6]);
+
+  std::vector<fourfifths::GroupBoundary> pool_boundary = {study.pool_boundary};
+  Rcpp::NumericVector dx(study.dx.begin(), study.dx.end()), dy(study.dy.begin(), study.dy.end());
+  return Rcpp::List::create(
+      Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+      Rcpp::Named("weights") = study.weights,
+      Rcpp::Named("validity") = study.composites.rxy,
+      Rcpp::Named("effects") = frame_of(
+          Rcpp::List::create(Rcpp::Named("group") = levels, Rcpp::Named("dx") = dx,
+                             Rcpp::Named("dy") = dy),
+          static_cast<R_xlen_t>(groups)),
+      Rcpp::Named("boundaries") = boundaries_of(p, study.boundaries),
+      Rcpp::Named("pool_boundary") = boundaries_of(p, pool_boundary),
+      Rcpp::Named("pool") = frame_of(
+          Rcpp::List::create(Rcpp::Named("kind") = kind, Rcpp::Named("sr") = sr,
+                             Rcpp::Named("status") = status, Rcpp::Named("all_meet") = all_meet,
+                             Rcpp::Named("quality") = quality,
+                             Rcpp::Named("standardized_quality") = standardized),
+          n),
+      Rcpp::Named("rows") = frame_of(long_rows, lines));
+}
+
+// A study file read from its text (file names it in messages): the problem,
+// where its predictor weights come from, the sweep's ratios expanded as
+// fourfifths-study expands them, and where and why the file cannot be read
+// (NULL when it can).
+// [[Rcpp::export]]
+Rcpp::List read_study_text(const std::string& text, const std::string& file) {
+  if (!fourfifths::is_study_file(text))
+    return Rcpp::List::create(Rcpp::Named("error") = Rcpp::List::create(
+                                  Rcpp::Named("message") = file +
+                                      ": this is a problem deck, not a study file: read it with read_deck()",
+                                  Rcpp::Named("line") = 0, Rcpp::Named("column") = 0,
+                                  Rcpp::Named("key") = ""));
+  const fourfifths::StudyFileReading reading = fourfifths::read_study_file(text, file);
+  std::optional<fourfifths::StudyFileError> error = reading.error;
+  std::vector<double> sweep;
+  if (!error && !reading.study.sweep.empty()) {
+    std::string message;
+    if (!fourfifths::parse_ratios(reading.study.sweep, sweep, message))
+      error = fourfifths::StudyFileError{.file = file,
+                                         .line = reading.study.sweep_line,
+                                         .column = reading.study.sweep_column,
+                                         .key = "selection.sweep",
+                                         .message = message};
+  }
+  if (error)
+    return Rcpp::List::create(
+        Rcpp::Named("error") = Rcpp::List::create(
+            Rcpp::Named("message") = error->describe(), Rcpp::Named("line") = error->line,
+            Rcpp::Named("column") = error->column, Rcpp::Named("key") = error->key));
+  return Rcpp::List::create(Rcpp::Named("error") = R_NilValue,
+                            Rcpp::Named("problem") = group_list_of(reading.study.problem),
+                            Rcpp::Named("weights") = fourfifths::name_of(reading.study.weights),
+                            Rcpp::Named("sweep") = sweep);
+}
+
+// A problem of several groups as a study file, TOML or JSON; sweep is the
+// sweep as the file's selection.sweep writes it.
+// [[Rcpp::export]]
+std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json,
+                             const std::string& comment) {
+  fourfifths::StudyFile study;
+  study.problem = group_problem_of(problem);
+  study.weights = study.problem.regression_weights ? fourfifths::WeightSource::regression
+                                                   : fourfifths::WeightSource::given;
+  study.sweep = sweep;
+  return json ? fourfifths::write_study_json(study) : fourfifths::write_study_toml(study, comment);
 }

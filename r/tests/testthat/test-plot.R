@@ -106,3 +106,35 @@ test_that("autoplot() returns ggplots with the panels, references and marks", {
   expect_true(built$layout$panel_params[[1]]$x.range[2] >= 1)
   expect_true(all(c("ability", "biodata") %in% levels(front$data$series)))
 })
+
+test_that("a study of several groups draws a labelled line per group, in both systems", {
+  R <- matrix(c(1, 0.3, 0.5, 0.3, 1, 0.4, 0.5, 0.4, 1), 3, 3)
+  d <- rbind(White = c(0, 0, 0), Black = c(-1, -0.2, -0.5), Hispanic = c(-0.6, -0.1, -0.3),
+             Asian = c(0.2, -0.1, 0.1))
+  study <- selection_study(R, d, c(1, 0.5), 2, shares = c(60, 15, 15, 10), sweep = seq(0.01, 0.99, 0.01))
+  wide <- drawn(function() plot(study), 7, 3.8)
+  narrow <- drawn(function() plot(study), 3.5, 6)
+  expect_identical(narrow[c("margins", "texts")], wide[c("margins", "texts")])
+  expect_true(all(c("4/5", "parity", sprintf("%.3f", study$pool_boundary$sr)) %in% wide$margins))
+  expect_true(all(c(rownames(d), "pool boundary") %in% wide$texts))
+  expect_gte(wide$limits[[1]][["y2"]], 1.05)
+  expect_lte(wide$limits[[2]][["y1"]], min(study$rows$quality[study$rows$kind == "sweep"]))
+  for (size in list(c(3.5, 6, 300), c(7, 3.8, 72))) {
+    file <- tempfile(fileext = ".png")
+    png(file, width = size[1], height = size[2], units = "in", res = size[3])
+    expect_silent(plot(study))
+    dev.off()
+    expect_gt(file.size(file), 5000)
+  }
+  skip_if_not_installed("ggplot2")
+  figure <- ggplot2::autoplot(study, ncol = 1)
+  built <- ggplot2::ggplot_build(figure)
+  geoms <- vapply(figure$layers, function(l) class(l$geom)[1], "")
+  expect_true(all(c("GeomHline", "GeomLine", "GeomText", "GeomPoint", "GeomVline") %in% geoms))
+  lines <- built$data[[which(geoms == "GeomLine")]]
+  expect_identical(length(unique(lines$group)), 4L)
+  expect_setequal(unique(lines$colour), c("#000000", "#0072B2", "#D55E00", "#009E73"))
+  expect_identical(levels(figure$data$group), rownames(d))
+  boundaries <- built$data[[which(geoms == "GeomPoint")]]
+  expect_equal(sort(boundaries$x), sort(study$boundaries$sr[study$boundaries$state == "found"]))
+})

@@ -1,0 +1,1 @@
+../../../../../apps/fourfifths-study/ratios.cc
