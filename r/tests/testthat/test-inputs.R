@@ -51,6 +51,7 @@ test_that("counts and ratios out of range stop before any computation", {
     list(pareto_front, modified(front_arguments, list(sr = 10)), "strictly between 0 and 1"),
     list(selection_study, c(worked, list(sweep = seq(0.5, 0.6, length.out = 100001))), "at most 100000"),
     list(selection_study, c(worked, list(sweep = c(0.5, 0))), "`sweep` ratios must lie strictly between 0 and 1"),
+    list(selection_study, c(worked, list(sweep = c(0.5, 1e-12))), "at least 1e-06"),
     list(selection_study, modified(worked, list(applicant_ratio = NULL, minority_share = 1)),
          "strictly between 0 and 1"),
     list(selection_study, modified(worked, list(applicant_ratio = Inf)), "one finite number"))
