@@ -500,6 +500,15 @@ Front pareto_front(const Problem& problem, const FrontOptions& options) {
   return front;
 }
 
+namespace pareto {
+
+std::vector<std::string> front_problem(const Problem& problem, const FrontOptions& options,
+                                       Composites& composites, Predictors& predictors) {
+  return problem_messages(problem, options, composites, predictors);
+}
+
+}  // namespace pareto
+
 const char* name_of(PointKind kind) {
   switch (kind) {
     case PointKind::max_validity:

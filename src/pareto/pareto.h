@@ -9,7 +9,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "fourfifths/pareto.h"
+#include "study/study.h"
 
 namespace fourfifths::pareto {
 
@@ -129,5 +133,12 @@ class Faces {
   std::vector<double> pool_;
   std::vector<Peak> peaks_;
 };
+
+// Why a two-group problem and options have no front (empty when they have
+// one), and otherwise the problem's composites and its predictors: their
+// correlations, their validities for the criterion composite and their
+// effect sizes (divided by the predictors' scale).
+std::vector<std::string> front_problem(const Problem& problem, const FrontOptions& options,
+                                       Composites& composites, Predictors& predictors);
 
 }  // namespace fourfifths::pareto

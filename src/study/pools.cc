@@ -124,28 +124,37 @@ std::vector<double> member_ratios(const PoolModel& pool, double x) {
   return sr;
 }
 
+bool pool_cutoff(const PoolModel& pool, double sr, double& cutoff, double& last, RowStatus& status) {
+  double b = -8;
+  double c = 8;
+  double r = b;
+  double re = pool.re;
+  double ae = pool.ae;
+  int32_t flag = 0;
+  auto f = [&](double& cut) {
+    last = cut;
+    const std::vector<double> s = member_ratios(pool, cut);
+    double total = 0;
+    for (std::size_t g = 0; g < s.size(); ++g) total += pool.p[g] * s[g];
+    return total - sr;
+  };
+  dfzero(f, b, c, r, re, ae, flag);
+  if (flag != 1 && flag != 2) {
+    status = RowStatus::no_cutoff;
+    return false;
+  }
+  cutoff = b;
+  return true;
+}
+
 PoolRow evaluate_pool(const PoolModel& pool, double sr) {
   if (pool.dx.size() == 2) return pair_row(pool, sr);
   const bool overall = pool.basis == Basis::overall;
   double x = 0;
   double last = 0;  // the cut-off of the search's last evaluation
   if (overall) {
-    double b = -8;
-    double c = 8;
-    double r = b;
-    double re = pool.re;
-    double ae = pool.ae;
-    int32_t status = 0;
-    auto f = [&](double& cut) {
-      last = cut;
-      const std::vector<double> s = member_ratios(pool, cut);
-      double total = 0;
-      for (std::size_t g = 0; g < s.size(); ++g) total += pool.p[g] * s[g];
-      return total - sr;
-    };
-    dfzero(f, b, c, r, re, ae, status);
-    if (status != 1 && status != 2) return row_without(pool, RowStatus::no_cutoff);
-    x = b;
+    RowStatus status = RowStatus::ok;
+    if (!pool_cutoff(pool, sr, x, last, status)) return row_without(pool, status);
   } else {
     // The cut-off above which the proportion sr of the reference group lies.
     double below = 1 - sr;

@@ -38,6 +38,12 @@ struct PoolRow {
 // The proportion of each member at or above the cut-off x, 1 - Phi(x - dx).
 std::vector<double> member_ratios(const PoolModel& pool, double x);
 
+// The cut-off at which the pool (overall basis, any number of members)
+// selects the proportion sr of its applicants, to the pool's tolerances; last
+// is the cut-off of the search's last evaluation. False, with status, when no
+// cut-off in [-8, 8] gives sr.
+bool pool_cutoff(const PoolModel& pool, double sr, double& cutoff, double& last, RowStatus& status);
+
 // The pool at the selection ratio sr of its basis.
 PoolRow evaluate_pool(const PoolModel& pool, double sr);
 
