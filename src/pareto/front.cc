@@ -41,7 +41,9 @@
 namespace fourfifths {
 namespace {
 
+using pareto::cutoff_absolute_tolerance;
 using pareto::Faces;
+using pareto::number;
 using pareto::Predictors;
 using pareto::Weighting;
 
@@ -51,25 +53,12 @@ constexpr double four_fifths = 0.8;
 // in AI, its rounding far less).
 constexpr double four_fifths_rounding = 1e-12;
 
-// Cut-off searches to machine precision: the relative tolerance falls back to
-// twice the machine epsilon; the absolute one only keeps a cut-off of exactly
-// 0 from searching down to the smallest double.
-constexpr double cutoff_absolute_tolerance = 1e-15;
-
 // Composite effect sizes this close are the same (and this close to 0, parity).
 constexpr double same_end = 1e-12;
 
 // A point's weights give the composite effect size it was sought at to this
 // much (relative, absolute below 1); the closed form reaches it to rounding.
 constexpr double effect_tolerance = 1e-9;
-
-// A number for a message: "%.3f" as the report prints ratios, "%g" for a
-// value as given.
-std::string number(const char* format, double v) {
-  char text[40];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
-}
 
 std::string decimal(double v) {
   return number(v != 0 && std::fabs(v) < 0.0005 ? "%.3g" : "%.3f", v);
@@ -501,6 +490,12 @@ Front pareto_front(const Problem& problem, const FrontOptions& options) {
 }
 
 namespace pareto {
+
+std::string number(const char* format, double v) {
+  char text[40];
+  std::snprintf(text, sizeof text, format, v);
+  return text;
+}
 
 std::vector<std::string> front_problem(const Problem& problem, const FrontOptions& options,
                                        Composites& composites, Predictors& predictors) {

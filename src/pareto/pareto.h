@@ -141,4 +141,12 @@ class Faces {
 std::vector<std::string> front_problem(const Problem& problem, const FrontOptions& options,
                                        Composites& composites, Predictors& predictors);
 
+// Cut-off searches to machine precision: the relative tolerance falls back to
+// twice the machine epsilon; the absolute one only keeps a cut-off of exactly
+// 0 from searching down to the smallest double.
+inline constexpr double cutoff_absolute_tolerance = 1e-15;
+
+// A number for a message, in a printf format ("%g" for a value as given).
+std::string number(const char* format, double v);
+
 }  // namespace fourfifths::pareto

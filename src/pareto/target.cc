@@ -47,7 +47,9 @@
 namespace fourfifths {
 namespace {
 
+using pareto::cutoff_absolute_tolerance;
 using pareto::Faces;
+using pareto::number;
 using pareto::Predictors;
 
 // A returned point meets its constraints and first-order conditions to this.
@@ -59,14 +61,6 @@ constexpr double feasible = 1e-13;
 // A group's AI this close to the smallest is binding too.
 constexpr double tie = 1e-9;
 
-// Cut-off searches to machine precision (see pareto/front.cc).
-constexpr double cutoff_absolute_tolerance = 1e-15;
-
-std::string number(const char* format, double v) {
-  char text[40];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
-}
 
 double upper_tail(double z, double& pdf) {
   double p;
