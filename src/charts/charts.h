@@ -213,5 +213,9 @@ double draw_legend(Drawing& d, double x, double y, double width, std::string_vie
 // needed to stay within [lo, hi].
 double clamp_start(double x, double width, double lo, double hi);
 
+// The line of group k in a chart of several groups: apart in colour, dash
+// pattern and marker alike, none in the four-fifths line's magenta.
+Style group_style(std::size_t k, bool filled);
+
 }  // namespace charts
 }  // namespace fourfifths

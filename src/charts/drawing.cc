@@ -395,4 +395,17 @@ double clamp_start(double x, double width, double lo, double hi) {
   return std::max(lo, std::min(x, hi - width));
 }
 
+Style group_style(std::size_t k, bool filled) {
+  static constexpr std::array<const char*, 8> colours = {
+      "#1f5fbf", "#d0600f", "#2a8a3a", "#7b3fa0", "#8c564b", "#17a2b8", "#000000", "#b8860b"};
+  static constexpr std::array<const char*, 4> dashes = {"", "9 4", "2 3", "9 3 2 3"};
+  static constexpr std::array<Marker, 5> markers = {
+      Marker::circle, Marker::square, Marker::triangle, Marker::diamond, Marker::down_triangle};
+  return {.colour = colours[k % colours.size()],
+          .width = 2.2,
+          .dash = dashes[k % dashes.size()],
+          .marker = markers[k % markers.size()],
+          .filled = filled};
+}
+
 }  // namespace fourfifths::charts

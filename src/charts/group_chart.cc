@@ -20,20 +20,6 @@ constexpr double page_height = 580;
 
 const Style pool_boundary_style{.colour = "#555555", .width = 1.3, .dash = "6 3 1.5 3"};
 
-// Groups' lines, apart in colour, dash pattern and marker alike; none in the
-// four-fifths line's magenta.
-Style group_style(std::size_t k) {
-  static constexpr std::array<const char*, 8> colours = {
-      "#1f5fbf", "#d0600f", "#2a8a3a", "#7b3fa0", "#8c564b", "#17a2b8", "#000000", "#b8860b"};
-  static constexpr std::array<const char*, 4> dashes = {"", "9 4", "2 3", "9 3 2 3"};
-  static constexpr std::array<Marker, 5> markers = {
-      Marker::circle, Marker::square, Marker::triangle, Marker::diamond, Marker::down_triangle};
-  return {.colour = colours[k % colours.size()],
-          .width = 2.2,
-          .dash = dashes[k % dashes.size()],
-          .marker = markers[k % markers.size()],
-          .filled = k % 10 >= 5};
-}
 
 }  // namespace
 
@@ -90,7 +76,7 @@ std::string group_chart(const GroupStudy& study) {
   for (std::size_t g = 0; g < p.groups.size(); ++g) {
     const BoundaryState state = study.boundaries[g].state;
     if (state == BoundaryState::never_below || state == BoundaryState::not_applicable) continue;
-    Series s{.label = p.groups[g].name, .style = group_style(lines.size())};
+    Series s{.label = p.groups[g].name, .style = group_style(lines.size(), lines.size() % 10 >= 5)};
     for (const GroupRow* row : rows) {
       if (row->kind == RowKind::builtin) s.marked.push_back(s.points.size());
       s.points.emplace_back(row->sr, row->groups[g].status == RowStatus::ok

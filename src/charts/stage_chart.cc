@@ -15,20 +15,6 @@ using namespace charts;
 
 constexpr double page_height = 860;
 
-// Groups' lines, apart in colour, dash pattern and marker alike; none in the
-// four-fifths line's magenta.
-Style group_style(std::size_t k, bool filled = true) {
-  static constexpr std::array<const char*, 8> colours = {
-      "#1f5fbf", "#d0600f", "#2a8a3a", "#7b3fa0", "#8c564b", "#17a2b8", "#000000", "#b8860b"};
-  static constexpr std::array<const char*, 4> dashes = {"", "9 4", "2 3", "9 3 2 3"};
-  static constexpr std::array<Marker, 5> markers = {
-      Marker::circle, Marker::square, Marker::triangle, Marker::diamond, Marker::down_triangle};
-  return {.colour = colours[k % colours.size()],
-          .width = 2.2,
-          .dash = dashes[k % dashes.size()],
-          .marker = markers[k % markers.size()],
-          .filled = filled};
-}
 
 }  // namespace
 
@@ -76,8 +62,8 @@ std::string stage_chart(const StagedStudy& study) {
 
   std::vector<LegendEntry> legend;
   for (std::size_t g = 0; g < groups.size(); ++g) {
-    Series share{.label = groups[g].name, .style = group_style(g)};
-    Series ai{.label = groups[g].name, .style = group_style(g)};
+    Series share{.label = groups[g].name, .style = group_style(g, true)};
+    Series ai{.label = groups[g].name, .style = group_style(g, true)};
     // Before the first stage every group is wholly in, at AI 1.
     share.points.emplace_back(0, 1);
     share.marked.push_back(0);
@@ -94,11 +80,11 @@ std::string stage_chart(const StagedStudy& study) {
     const double single = study.single.stages[0].groups[g].ai_cumulative_highest;
     if (impact.contains(k, single))
       draw_marker(d, impact.px(k), impact.py(single), group_style(g, false), 7);
-    legend.push_back({.label = groups[g].name, .style = group_style(g)});
+    legend.push_back({.label = groups[g].name, .style = group_style(g, true)});
   }
   draw_legend(d, legend_left, funnel.top, legend_width, "Groups", legend);
   draw_legend(d, legend_left, impact.top, legend_width, "After the last stage",
-              {{.label = "staged", .style = group_style(6), .line = false},
+              {{.label = "staged", .style = group_style(6, true), .line = false},
                {.label = "one stage, same SR", .style = group_style(6, false), .line = false},
                {.label = "four-fifths rule", .style = four_fifths_style()}});
 
