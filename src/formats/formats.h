@@ -6,6 +6,7 @@
 // empty CSV field and a JSON null.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "fourfifths/pareto.h"
@@ -16,6 +17,12 @@ namespace fourfifths {
 // The shortest decimal form of a double that reads back to the same double
 // (empty for a value that is not finite).
 std::string shortest(double value);
+
+// A value with the given decimals right-aligned in a column of the given
+// width (0: as wide as it needs), "-" where it does not exist; and a text
+// left-aligned in a column, padded with blanks.
+std::string fixed_column(double value, int width, int decimals = 3);
+std::string padded(const std::string& text, std::size_t width);
 
 // One header line, then one line per row of the study (built-in, boundary,
 // requested and sweep rows, in that order).

@@ -17,21 +17,6 @@ ordered_json number(double value) {
   return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
 }
 
-// A value with three decimals in a column of the given width; "-" where it
-// does not exist.
-std::string fixed(double value, int width, int decimals = 3) {
-  char buffer[64];
-  if (!std::isfinite(value))
-    std::snprintf(buffer, sizeof buffer, "%*s", width, "-");
-  else
-    std::snprintf(buffer, sizeof buffer, "%*.*f", width, decimals, value);
-  return buffer;
-}
-
-std::string padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 // The groups' shares of the pool (overall basis), NaN otherwise.
 std::vector<double> shares(const GroupStudy& s) {
   std::vector<double> out(s.problem.groups.size(), std::nan(""));
@@ -67,7 +52,7 @@ ordered_json boundary_json(const GroupStudy& s, const GroupBoundary& b) {
 std::string boundary_words(const GroupStudy& s, const GroupBoundary& b) {
   switch (b.state) {
     case BoundaryState::found:
-      return "from " + ratio_name(s) + " " + fixed(b.sr, 0) + " (cut-off " + fixed(b.cutoff, 0) +
+      return "from " + ratio_name(s) + " " + fixed_column(b.sr, 0) + " (cut-off " + fixed_column(b.cutoff, 0) +
              "), " + group_name(s, b.group) + " at four-fifths of " + group_name(s, b.against);
     case BoundaryState::never_below:
       return "at every selection ratio";
@@ -98,15 +83,15 @@ std::string group_text(const GroupStudy& s) {
          "; quality on the " + name_of(p.quality) + " composite\n";
   out += std::string("Predictor weights") + (p.regression_weights ? " (by regression)" : "") + ":";
   for (int i = 0; i < p.predictors; ++i)
-    out += " " + predictor_name(p, i) + " " + fixed(s.weights[static_cast<std::size_t>(i)], 0);
+    out += " " + predictor_name(p, i) + " " + fixed_column(s.weights[static_cast<std::size_t>(i)], 0);
   out += "\n";
   if (p.criteria > 0) {
     out += "Criterion weights:";
     for (int k = 0; k < p.criteria; ++k)
       out += " " + criterion_name(p, k) + " " +
-             fixed(p.criterion_weights[static_cast<std::size_t>(k)], 0);
+             fixed_column(p.criterion_weights[static_cast<std::size_t>(k)], 0);
     out +=
-        "\nCorrelation of the predictor and criterion composites: " + fixed(s.composites.rxy, 0) +
+        "\nCorrelation of the predictor and criterion composites: " + fixed_column(s.composites.rxy, 0) +
         "\n";
   }
 
@@ -115,12 +100,12 @@ std::string group_text(const GroupStudy& s) {
   for (const Group& g : p.groups) width = std::max(width, g.name.size());
   out += "\n" + padded("Group", width) + "   share      dx      dy  meets the four-fifths rule\n";
   for (std::size_t g = 0; g < p.groups.size(); ++g)
-    out += padded(p.groups[g].name, width) + fixed(share[g], 8) + fixed(s.dx[g], 8) +
-           fixed(p.criteria > 0 ? s.dy[g] : std::nan(""), 8) + "  " +
+    out += padded(p.groups[g].name, width) + fixed_column(share[g], 8) + fixed_column(s.dx[g], 8) +
+           fixed_column(p.criteria > 0 ? s.dy[g] : std::nan(""), 8) + "  " +
            boundary_words(s, s.boundaries[g]) + "\n";
   out += "\nEvery group meets the four-fifths rule ";
   if (s.pool_boundary.state == BoundaryState::found)
-    out += "from " + ratio_name(s) + " " + fixed(s.pool_boundary.sr, 0) +
+    out += "from " + ratio_name(s) + " " + fixed_column(s.pool_boundary.sr, 0) +
            " on (binding group: " + group_name(s, s.pool_boundary.group) + ")\n";
   else if (s.pool_boundary.state == BoundaryState::none_in_range)
     out += "at no selection ratio in range: " + group_name(s, s.pool_boundary.group) +
@@ -139,23 +124,23 @@ std::string group_text(const GroupStudy& s) {
            " cut-off  group SR  ref. SR  AI ref.  AI high.  4/5  quality  std. q.\n";
     for (const GroupRow& row : s.rows) {
       const GroupValues& v = row.groups[g];
-      out += padded(name_of(row.kind), 10) + fixed(row.sr, 8) + " ";
+      out += padded(name_of(row.kind), 10) + fixed_column(row.sr, 8) + " ";
       if (v.status != RowStatus::ok) {
         out += v.status == RowStatus::no_cutoff ? "no cut-off in [-8, 8] gives this ratio\n"
                                                 : "the ratio is not strictly between 0 and 1\n";
         continue;
       }
-      out += fixed(v.cutoff, 8) + fixed(v.sr, 10) + fixed(v.sr_reference, 9) + fixed(v.ai, 9) +
-             fixed(v.ai_highest, 10) + (v.meets ? "  yes" : "   no") + fixed(v.quality, 9) +
-             fixed(v.standardized_quality, 9) + "\n";
+      out += fixed_column(v.cutoff, 8) + fixed_column(v.sr, 10) + fixed_column(v.sr_reference, 9) + fixed_column(v.ai, 9) +
+             fixed_column(v.ai_highest, 10) + (v.meets ? "  yes" : "   no") + fixed_column(v.quality, 9) +
+             fixed_column(v.standardized_quality, 9) + "\n";
     }
   }
   if (p.basis == Basis::overall && !pairwise) {
     out += "\nAll selected\nkind           SR     quality  std. q.  every group meets 4/5\n";
     for (const GroupRow& row : s.rows)
-      out += padded(name_of(row.kind), 10) + fixed(row.sr, 8) + " " +
+      out += padded(name_of(row.kind), 10) + fixed_column(row.sr, 8) + " " +
              (row.status == RowStatus::ok
-                  ? fixed(row.quality, 10) + fixed(row.standardized_quality, 9) +
+                  ? fixed_column(row.quality, 10) + fixed_column(row.standardized_quality, 9) +
                         (row.all_meet ? "  yes" : "  no") + "\n"
                   : "no cut-off in [-8, 8] gives this ratio\n");
   }

@@ -25,10 +25,6 @@ std::string column(double value, int width, int decimals) {
   return text;
 }
 
-std::string padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 // A name with a comma, quotation mark or line break is quoted, as RFC 4180 has it.
 std::string csv_field(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;

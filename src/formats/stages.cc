@@ -1,5 +1,6 @@
 // Text, CSV and JSON of a staged study.
 #include "formats/stages.h"
+#include "formats/formats.h"
 
 #include <charconv>
 #include <cmath>
@@ -31,19 +32,6 @@ std::string csv_text(const std::string& text) {
   return out + "\"";
 }
 
-std::string fixed(double value, int width, int decimals = 3) {
-  char buffer[64];
-  if (!std::isfinite(value))
-    std::snprintf(buffer, sizeof buffer, "%*s", width, "-");
-  else
-    std::snprintf(buffer, sizeof buffer, "%*.*f", width, decimals, value);
-  return buffer;
-}
-
-std::string padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 std::vector<double> shares(const GroupProblem& p) {
   double total = 0;
   for (const Group& g : p.groups) total += g.share;
@@ -55,9 +43,9 @@ std::vector<double> shares(const GroupProblem& p) {
 std::string rule_words(const Stage& stage) {
   switch (stage.rule) {
     case PassRule::entrants:
-      return "passes " + fixed(stage.value, 0) + " of its entrants";
+      return "passes " + fixed_column(stage.value, 0) + " of its entrants";
     case PassRule::cumulative:
-      return "keeps " + fixed(stage.value, 0) + " of all applicants";
+      return "keeps " + fixed_column(stage.value, 0) + " of all applicants";
     case PassRule::cutoff:
       return "cut-off given";
   }
@@ -65,7 +53,7 @@ std::string rule_words(const Stage& stage) {
 }
 
 std::string cutoff_words(double cutoff) {
-  return std::isinf(cutoff) ? "none (passes everyone)" : fixed(cutoff, 0);
+  return std::isinf(cutoff) ? "none (passes everyone)" : fixed_column(cutoff, 0);
 }
 
 // A table of the groups after each stage of a selection.
@@ -76,15 +64,15 @@ void stage_tables(std::string& out, const StagedProblem& p, const Selection& sel
   for (std::size_t s = 0; s < sel.stages.size(); ++s) {
     const StageValues& v = sel.stages[s];
     out += "\nStage " + std::to_string(s + 1) + " '" + v.name + "' (" + rule_words(stages[s]) +
-           "): cut-off " + cutoff_words(v.cutoff) + "; " + fixed(v.pass, 0) +
-           " of its entrants pass, " + fixed(v.cumulative, 0) + " of all applicants still in\n";
+           "): cut-off " + cutoff_words(v.cutoff) + "; " + fixed_column(v.pass, 0) +
+           " of its entrants pass, " + fixed_column(v.cumulative, 0) + " of all applicants still in\n";
     out += padded("Group", width) +
            "   pass still in       AI  AI high   cum AI  cum AI high\n";
     for (std::size_t g = 0; g < v.groups.size(); ++g) {
       const StageGroup& x = v.groups[g];
-      out += padded(p.groups.groups[g].name, width) + fixed(x.pass, 7) + fixed(x.cumulative, 9) +
-             fixed(x.ai, 9) + fixed(x.ai_highest, 9) + fixed(x.ai_cumulative, 9) +
-             fixed(x.ai_cumulative_highest, 13) +
+      out += padded(p.groups.groups[g].name, width) + fixed_column(x.pass, 7) + fixed_column(x.cumulative, 9) +
+             fixed_column(x.ai, 9) + fixed_column(x.ai_highest, 9) + fixed_column(x.ai_cumulative, 9) +
+             fixed_column(x.ai_cumulative_highest, 13) +
              (x.ai_cumulative_highest < 0.8 ? "  cumulative AI below four-fifths" : "") + "\n";
     }
   }
@@ -130,7 +118,7 @@ std::string staged_text(const StagedStudy& study) {
   std::string out = "Staged selection of " + std::to_string(gp.groups.size()) + " groups through " +
                     std::to_string(p.stages.size()) + " stage" + (p.stages.size() > 1 ? "s" : "") +
                     ", overall selection ratio " +
-                    fixed(study.staged.stages.back().cumulative, 0) + "\n";
+                    fixed_column(study.staged.stages.back().cumulative, 0) + "\n";
   out += "AI: against the reference group (" + gp.groups[0].name +
          ") and the highest group (high), at the stage and cumulatively (cum)\n";
   stage_tables(out, p, study.staged, p.stages);
@@ -143,10 +131,10 @@ std::string staged_text(const StagedStudy& study) {
          ", reference-group SDs)\n";
   out += padded("Group", width) + "  staged  single stage\n";
   for (std::size_t g = 0; g < gp.groups.size(); ++g)
-    out += padded(gp.groups[g].name, width) + fixed(study.staged.quality[g], 8) +
-           fixed(study.single.quality[g], 14) + "\n";
-  out += padded("all", width) + fixed(study.staged.quality_all, 8) +
-         fixed(study.single.quality_all, 14) + "\n";
+    out += padded(gp.groups[g].name, width) + fixed_column(study.staged.quality[g], 8) +
+           fixed_column(study.single.quality[g], 14) + "\n";
+  out += padded("all", width) + fixed_column(study.staged.quality_all, 8) +
+         fixed_column(study.single.quality_all, 14) + "\n";
 
   out += "\nSingle stage on the composite of '" + p.stages.back().name +
          "' at the same overall selection ratio:\n";

@@ -1,6 +1,7 @@
 // CSV and JSON renderings of a study.
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -60,6 +61,19 @@ std::string shortest(double value) {
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
   return {text, end};
+}
+
+std::string fixed_column(double value, int width, int decimals) {
+  char buffer[64];
+  if (!std::isfinite(value))
+    std::snprintf(buffer, sizeof buffer, "%*s", width, "-");
+  else
+    std::snprintf(buffer, sizeof buffer, "%*.*f", width, decimals, value);
+  return buffer;
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
 std::string study_csv(const Study& study) {
