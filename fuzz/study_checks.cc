@@ -291,18 +291,21 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
   // 1e-14 and are computed from upper tails that keep that accuracy)
   // (validities relative to the front's largest; near the most valid end
   // validity changes only with the square of the step, hence the clear
-  // margin in impact).
+  // margin in impact). Validities count as equal only to the few dozen
+  // units in the last place that their rounding leaves: on a front whose
+  // validity falls by 5e-13 of itself while the AI goes from 1.18 to parity
+  // (one predictor's effect size of 1e9), that fall is real.
   auto impact = [](const FrontPoint& p) { return std::fabs(std::log(p.ai)); };
   double scale = 0;
   for (const FrontPoint& p : front.points) scale = std::max(scale, std::fabs(p.validity));
-  const double same = 1e-12 * scale, clear = 1e-6 * scale;
+  const double same = 1e-14 * scale, clear = 1e-6 * scale;
   for (std::size_t i = 0; i < front.points.size(); ++i)
     for (std::size_t j = 0; j < front.points.size(); ++j) {
       const FrontPoint& p = front.points[i];
       const FrontPoint& q = front.points[j];
       if (i == j || !(p.ai > 0 && q.ai > 0)) continue;
       // Equal validities: to rounding of the pair's own size.
-      const double tie = std::min(same, 1e-12 * std::max(std::fabs(p.validity), std::fabs(q.validity)));
+      const double tie = std::min(same, 1e-14 * std::max(std::fabs(p.validity), std::fabs(q.validity)));
       const bool dominated =
           (q.validity >= p.validity - tie && impact(q) < impact(p) - 1e-4) ||
           (q.validity > p.validity + clear &&
