@@ -392,12 +392,12 @@
     }
     const n = rows.length;
     if (n < 2) throw new Error('a matrix of at least two variables is needed, one row each');
-    const full = rows.every((r) => r.length === n);
-    const lower = rows.every((r, i) => r.length === i + 1);
-    if (!full && !lower) {
-      const bad = rows.findIndex((r, i) => r.length !== n && r.length !== i + 1);
-      throw new Error(`row ${bad + 1} has ${rows[bad].length} values: a full matrix of ${n} rows has ` +
-        `${n} in every row, a lower triangle ${bad + 1} in row ${bad + 1}`);
+    // The first row tells a full matrix (n values) from a lower triangle (one).
+    const full = rows[0].length === n;
+    const bad = rows.findIndex((r, i) => r.length !== (full ? n : i + 1));
+    if (bad >= 0) {
+      throw new Error(`row ${bad + 1} has ${rows[bad].length} values: ` +
+        (full ? `a full matrix of ${n} rows has ${n} in every row` : `row ${bad + 1} of a lower triangle has ${bad + 1}`));
     }
     if (header && header.length !== n)
       throw new Error(`${header.length} names for ${n} rows of values`);
@@ -486,14 +486,16 @@
     for (const m of messages) box.append(element('p', {}, m));
     box.hidden = false;
     messages.forEach((message, index) => {
-      const key = (index === 0 && fault && fault.key) || keyOf(message);
+      const key = keyOf(message) || (index === 0 && fault && fault.key) || '';
       const input = !$('form').hidden && key ? inputOf(key) : null;
       let where;
       if (input) {
         const fieldset = input.closest('fieldset') || input.closest('#front-options');
         where = fieldset.querySelector('p.error');
-        input.setAttribute('aria-invalid', 'true');
-        input.setAttribute('aria-describedby', where.id);
+        if (input.matches('input, select, textarea')) {
+          input.setAttribute('aria-invalid', 'true');
+          input.setAttribute('aria-describedby', where.id);
+        }
       } else {
         where = $('error-text');
         $('text').setAttribute('aria-invalid', 'true');
