@@ -525,9 +525,10 @@
     return td;
   }
 
+  // A table of results under its heading (outside the table, so that the
+  // heading wraps on a narrow screen while the table scrolls).
   function table(caption, headers, rows, name) {
-    const t = element('table', { class: 'results', 'data-table': name });
-    t.append(element('caption', {}, caption));
+    const t = element('table', { class: 'results', 'data-table': name, 'aria-labelledby': 'table-' + name });
     const tr = element('tr');
     for (const h of headers) tr.append(element('th', { scope: 'col' }, h));
     t.appendChild(element('thead')).append(tr);
@@ -535,7 +536,9 @@
     for (const r of rows) body.append(r);
     const wrap = element('div', { class: 'scroll' });
     wrap.append(t);
-    return wrap;
+    const part = element('div');
+    part.append(element('h3', { id: 'table-' + name }, caption), wrap);
+    return part;
   }
 
   function summary(items) {

@@ -110,7 +110,8 @@ async function type(page, selector, text) {
 // pixels that are not the background, counted by a canvas in a blank page.
 async function screenshot(browser, page, name) {
   const path = join(out, name);
-  const png = await page.screenshot({ path, fullPage: true, encoding: 'base64' });
+  const png = await page.screenshot({ fullPage: true, encoding: 'base64' });
+  writeFileSync(path, Buffer.from(png, 'base64'));
   const blank = await browser.newPage();
   const inked = await blank.evaluate(async (data) => {
     const image = new Image();
