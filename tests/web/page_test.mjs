@@ -196,6 +196,42 @@ try {
   await page.waitForFunction(() => document.getElementById('text').value.startsWith('  2  1  1'));
   check(await kindShown(page) === 'study', 'back: the deck\'s study is not shown again');
 
+  // The downloads of the worked example: the deck reads back, in the
+  // program, as the same problem; CSV and JSON are the program's, to the last
+  // digits; the chart is an SVG document; the study file is one the program
+  // takes.
+  await page.evaluate(() => {
+    window.downloaded = {};
+    const blobs = new Map();
+    const create = URL.createObjectURL;
+    URL.createObjectURL = (blob) => {
+      const url = create(blob);
+      blobs.set(url, blob);
+      return url;
+    };
+    // Kept from the browser's download, which would be a request.
+    HTMLAnchorElement.prototype.click = function click() {
+      blobs.get(this.href).text().then((text) => { window.downloaded[this.download] = text; });
+    };
+  });
+  for (const kind of ['deck', 'toml', 'csv', 'json', 'svg']) await page.click(`[data-download=${kind}]`);
+  await page.waitForFunction(() => Object.keys(window.downloaded).length === 5);
+  const files = await page.evaluate(() => window.downloaded);
+  for (const name of ['worked.deck', 'worked.toml', 'worked.csv', 'worked.json', 'worked.svg'])
+    writeFileSync(join(out, 'download-' + name), files[name] ?? '');
+  const workedJson = native(join(args.examples, 'worked.deck'));
+  check(JSON.stringify(native(join(out, 'download-worked.deck'))) === JSON.stringify(workedJson),
+    'the downloaded deck is not the same problem');
+  check(native(join(out, 'download-worked.toml')).rows.length === workedJson.rows.length, 'the downloaded study file');
+  const nativeCsv = execFileSync(resolve(args.study), ['--format', 'csv', join(args.examples, 'worked.deck')], { encoding: 'utf8' });
+  const fields = (csv) => csv.trim().split('\n').map((line) => line.split(','));
+  const [ours, theirs] = [fields(files['worked.csv'] || ''), fields(nativeCsv)];
+  check(ours.length === theirs.length && ours.every((row, i) => row.length === theirs[i].length && row.every((f, j) =>
+    f === theirs[i][j] || near(Number(f), Number(theirs[i][j])))), 'the downloaded CSV is not the program\'s');
+  const rowsOf = (r) => r.rows.map((row) => [row.sr, row.sra, row.sri, row.ai, row.m]);
+  compareTables('downloaded JSON', { rows: rowsOf(JSON.parse(files['worked.json'] || '{"rows":[]}')) }, { rows: rowsOf(workedJson) });
+  check(/^<\?xml[^>]*>\s*<svg /.test(files['worked.svg'] || ''), 'the downloaded chart is not SVG');
+
   // A bad value: its message, in the library's words, beside its field;
   // nothing computed.
   await page.goForward();
