@@ -9,6 +9,15 @@
   const $ = (id) => document.getElementById(id);
   const maxFileBytes = 1024 * 1024;  // as the program: larger than any study file needs to be
   const examples = JSON.parse($('examples').textContent);
+  // What each bundled example is, for the list (others show their file name).
+  const exampleTitles = {
+    'worked.deck': 'the worked example: two predictors, one criterion',
+    'worked-majority.deck': 'the worked example per majority-group selection ratio',
+    'battery.deck': 'five predictors, published meta-analytic values (De Corte, Sackett & Lievens, 2011)',
+    'pareto.deck': 'four predictors for the front (De Corte, Lievens & Sackett, 2007)',
+    'groups.toml': 'four groups in one pool',
+    'stages.toml': 'three groups through three stages',
+  };
 
   let engine = null;  // the library's entry points
   const state = { text: '', name: '', view: 'study', sr: '', points: '21', free: false };
@@ -789,7 +798,9 @@
 
   function wire() {
     const select = $('example');
-    for (const name of Object.keys(examples)) select.append(element('option', { value: name }, name));
+    for (const name of Object.keys(examples)) {
+      select.append(element('option', { value: name }, exampleTitles[name] ? `${name}: ${exampleTitles[name]}` : name));
+    }
     select.addEventListener('change', () => {
       if (!select.value) return;
       fromText(examples[select.value], select.value);

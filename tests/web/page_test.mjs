@@ -164,6 +164,21 @@ try {
     }
   }
 
+  // The keyboard alone, on a page just opened: the skip link first, the list
+  // of examples chosen with the arrow keys, then on to the file picker.
+  const keys = await open(browser, pageUrl);
+  await keys.keyboard.press('Tab');
+  check(await keys.evaluate(() => document.activeElement.className) === 'skip', 'Tab: the skip link is not first');
+  for (let i = 0; i < 10 && await keys.evaluate(() => document.activeElement.id) !== 'example'; ++i)
+    await keys.keyboard.press('Tab');
+  await keys.evaluate(() => document.body.removeAttribute('data-kind'));
+  await keys.keyboard.press('ArrowDown');
+  check(await kindShown(keys) === 'study' && await keys.$eval('#example', (e) => e.value) === 'battery.deck',
+    'the arrow key does not choose the first example');
+  await keys.keyboard.press('Tab');
+  check(await keys.evaluate(() => document.activeElement.id) === 'open', 'Tab from the examples: not the file picker');
+  await keys.close();
+
   // The worked example: the chart is the library's SVG, the screenshots, and
   // the time of one recomputation as a weight is typed.
   await page.select('#example', 'worked.deck');
