@@ -721,6 +721,7 @@
     if (!/\.json$/i.test(state.name)) state.name = state.name.replace(/\.(deck|toml|txt)$/i, '') + '.json';
     $('text').value = state.text;
     $('source').textContent = `Problem: ${state.name} (edited in the form)`;
+    $('example').value = '';
     analyse();
     record(push || !editing);
     editing = !push;
@@ -743,6 +744,7 @@
       $('text-details').open = true;
     }
     $('source').textContent = `Problem: ${name}`;
+    $('example').value = examples[name] === text ? name : '';
     analyse();
   }
 
@@ -818,6 +820,8 @@
       else if (['basis', 'pool', 'quality'].includes(e.target.id)) model[e.target.id] = e.target.value;
       else if (e.target.name === 'weights') {
         model.mode = e.target.value;
+        // Weights left to the front: the front is what there is to see.
+        if (model.mode === 'front') state.view = 'front';
         renderForm();
       } else return;
       fromForm(false);

@@ -162,7 +162,9 @@ std::string front(const std::string& text, const std::string& name, double sr, i
   const Reading reading = read(text, name);
   if (!reading.ok()) return refused(reading.messages, reading.fault);
   Problem problem = reading.problem;
+  std::vector<std::string> names;  // a study file's predictors, for the chart's legend
   if (reading.study_file) {
+    names = reading.study.problem.predictor_names;
     if (reading.study.problem.groups.size() != 2)
       return refused(name + ": " + std::to_string(reading.study.problem.groups.size()) +
                          " groups: the front takes a deck or a study file of two groups",
@@ -176,7 +178,7 @@ std::string front(const std::string& text, const std::string& name, double sr, i
   options.nonnegative = !free;
   const Front result = pareto_front(problem, options);
   if (!result.messages.empty()) return refused(result.messages);
-  return answer("front", front_json(result), front_csv(result), front_chart(result));
+  return answer("front", front_json(result), front_csv(result), front_chart(result, names));
 }
 
 // The problem as a deck ("deck"), or as a study file in TOML ("toml") or JSON

@@ -172,9 +172,10 @@ try {
   for (let i = 0; i < 10 && await keys.evaluate(() => document.activeElement.id) !== 'example'; ++i)
     await keys.keyboard.press('Tab');
   await keys.evaluate(() => document.body.removeAttribute('data-kind'));
-  await keys.keyboard.press('ArrowDown');
-  check(await kindShown(keys) === 'study' && await keys.$eval('#example', (e) => e.value) === 'battery.deck',
-    'the arrow key does not choose the first example');
+  // The list shows the worked example, its last; the one before it.
+  await keys.keyboard.press('ArrowUp');
+  check(await kindShown(keys) === 'study' && await keys.$eval('#example', (e) => e.value) === 'worked-majority.deck',
+    'the arrow key does not choose the example before');
   await keys.keyboard.press('Tab');
   check(await keys.evaluate(() => document.activeElement.id) === 'open', 'Tab from the examples: not the file picker');
   await keys.close();
