@@ -106,9 +106,10 @@
     const corr = [];
     for (let i = 0; i < n; ++i) {
       corr.push([]);
+      // The library writes the lower triangle, row by row.
       for (let j = 0; j <= i; ++j) {
         const row = (file.correlations || [])[i] || [];
-        corr[i].push(shown(row.length > i ? row[j] : row[j]));
+        corr[i].push(shown(row[j]));
       }
     }
     const weights = file.weights || {};
@@ -249,7 +250,7 @@
       });
     }
     model.criteria.forEach((name, k) => {
-      const l = element('label', {}, name + ' (criterion) ');
+      const l = element('label', { 'data-label-var': p + k, 'data-label-suffix': ' (criterion) ' }, name + ' (criterion) ');
       l.append(field(`cw.${k}`, `weights.criteria.${name}`, model.cw[k], `Weight of criterion ${name}`));
       wrap.append(l);
     });
@@ -300,7 +301,7 @@
     for (const e of document.querySelectorAll('[data-label-var]')) {
       const i = Number(e.getAttribute('data-label-var'));
       const prefix = e.closest('#groups') ? 'd ' : '';
-      if (e.tagName === 'LABEL') e.firstChild.textContent = all[i] + ' ';
+      if (e.tagName === 'LABEL') e.firstChild.textContent = all[i] + (e.getAttribute('data-label-suffix') || ' ');
       else e.textContent = prefix + all[i];
     }
   }
