@@ -292,11 +292,20 @@ try {
   await page.click('#use-paste');
   check(/row 2 has 3 values/.test(await page.$eval('#error-paste', (e) => e.textContent)), 'a ragged paste is not refused');
 
-  // A deck opened with the file picker, and one with a fault in its text.
+  // A deck opened with the file picker, one dropped on the page, and one
+  // with a fault in its text.
   const [picker] = await Promise.all([page.waitForFileChooser(), page.click('label[for=open]')]);
   await picker.accept([resolve(args.examples, 'battery.deck')]);
   await page.waitForFunction(() => document.getElementById('source').textContent.includes('battery.deck'));
   compareTables('opened battery.deck', await shownTables(page), expectedTables('study', native(join(args.examples, 'battery.deck'))));
+  // A deck dropped on the page.
+  await page.evaluate((text) => {
+    const data = new DataTransfer();
+    data.items.add(new File([text], 'dropped.deck'));
+    document.querySelector('main').dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true }));
+  }, readFileSync(join(args.examples, 'worked-majority.deck'), 'utf8'));
+  await page.waitForFunction(() => document.getElementById('source').textContent.includes('dropped.deck'));
+  compareTables('dropped deck', await shownTables(page), expectedTables('study', native(join(args.examples, 'worked-majority.deck'))));
   const badDeck = join(out, 'bad.deck');
   writeFileSync(badDeck, readFileSync(join(args.examples, 'worked.deck'), 'utf8').replace('4.000', '4.0x0'));
   const input = await page.$('#open');
