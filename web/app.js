@@ -436,14 +436,23 @@
       for (let k = 0; k < count; ++k) out.push(list[k] || prefix + (k + 1));
       return out;
     };
+    // Weights and effect sizes follow their variable's name; a new name
+    // starts with weight 1 and no group difference.
+    const before = Object.fromEntries(names().map((name, i) => [name, i]));
+    const oldPw = model.pw, oldCw = model.cw, p0 = model.predictors.length;
     model.predictors = fill(all.slice(0, p), 'P', p);
     model.criteria = fill(all.slice(p), 'C', criteria);
-    model.pw = model.predictors.map((_, i) => model.pw[i] ?? '1');
-    model.cw = model.criteria.map((_, k) => model.cw[k] ?? '1');
+    const weightOf = (name) => {
+      const i = before[name];
+      return i === undefined ? '1' : i < p0 ? oldPw[i] : oldCw[i - p0];
+    };
+    model.pw = model.predictors.map(weightOf);
+    model.cw = model.criteria.map(weightOf);
     model.corr = pasted.corr;
-    for (const g of model.groups) {
-      g.effects = Array.from({ length: n }, (_, i) => g.effects[i] ?? (g === model.groups[0] && !g.hasEffects ? '' : '0'));
-    }
+    model.groups.forEach((g, index) => {
+      g.effects = names().map((name) => (before[name] !== undefined ? g.effects[before[name]]
+        : index === 0 && !g.hasEffects ? '' : '0'));
+    });
     renderForm();
     fromForm(true);
   }
