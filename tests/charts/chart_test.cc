@@ -352,6 +352,31 @@ TEST(FrontChart, RendersWholeWithTheFourFifthsLineAtEightTenths) {
   EXPECT_NEAR(column, frame + data_attribute(r.svg, "x08"), 1.5);
 }
 
+// A front fitted in a validation sample draws what new applicants can be
+// expected to see as a second, dashed blue line in the validity panel (whose
+// only other lines are black and magenta), with its legend entry and a note.
+TEST(FrontChart, ShrunkFrontIsASecondLine) {
+  Front f = worked_front();
+  const auto blue_in_validity_panel = [](const Rendered& r) {
+    int blue = 0;
+    for (int y = frame + 90; y < frame + 410; ++y)
+      for (int x = frame + 90; x < frame + 610; ++x) blue += r.picture.near(x, y, 0x1f, 0x5f, 0xbf);
+    return blue;
+  };
+  EXPECT_EQ(blue_in_validity_panel(render(front_chart(f), "front-population")), 0);
+  f.sample_size = 100;
+  f.predictors_screened = 2;
+  for (FrontPoint& p : f.points) {
+    p.shrunk_validity = p.validity - 0.05;
+    p.shrunk_ai = p.ai - 0.05;
+  }
+  const Rendered r = render(front_chart(f), "front-shrunk");
+  expect_whole(r);
+  EXPECT_GT(blue_in_validity_panel(r), 300);
+  EXPECT_NE(r.svg.find("expected, N = 100"), std::string::npos);
+  EXPECT_NE(r.svg.find("validation sample of 100 with 2 predictors"), std::string::npos);
+}
+
 // Names with markup, quotes, a control character and a malformed byte reach
 // the browser as text: the document parses, and its text holds the names.
 TEST(FrontChart, PredictorNamesAreText) {
