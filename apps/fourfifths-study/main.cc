@@ -579,9 +579,17 @@ int main(int argc, char** argv) {
       if (option->count() > 0)
         return fail(usage, option->get_name() + ": not an option of '" + name + "' (give it after '" +
                                name + "', or leave it out)");
-    std::string out, message;
-    const int status = observed.parsed() ? observed.run(out, message) : planning.run(out, message);
+    if (planning.parsed() && planning.chart_asked())
+      if (const std::string clash =
+              chart_clash(planning.chart_path(), planning.deck().empty() ? "-" : planning.deck());
+          !clash.empty())
+        return fail(usage, clash);
+    std::string out, chart, message;
+    const int status =
+        observed.parsed() ? observed.run(out, message) : planning.run(out, chart, message);
     if (status != 0) return fail(status, message);
+    if (planning.parsed() && planning.chart_asked() && !write_chart(planning.chart_path(), chart, message))
+      return fail(rejected, message);
     if (!write_output(out, message)) return fail(rejected, message);
     return 0;
   }

@@ -171,6 +171,47 @@ TEST(SampleDistribution, ViolationsShrinkWithSampleSize) {
   }
 }
 
+// The sizes of a chart: from 2 applicants up to the plan's total, evenly
+// spaced and increasing, each group's share kept to the nearest applicant
+// (at least one each), the last the plan itself.
+TEST(SampleDistribution, BySize) {
+  struct Case {
+    long m, n;
+    int sizes;
+    std::vector<long> totals;  // the first three and the last
+  };
+  const Case cases[] = {
+      {20, 20, 60, {2, 3, 4, 40}},       // fewer totals than sizes: each once
+      {150, 50, 5, {2, 51, 101, 200}},    // 2 + 198 k / 4
+      {1, 1, 60, {2}},                    // the smallest plan is its one size
+  };
+  for (const Case& c : cases) {
+    const SamplePlan plan{c.m, c.n, 0.3, 0.2, 0.05};
+    const std::vector<SizedDistribution> sizes = distributions_by_size(plan, c.sizes);
+    ASSERT_FALSE(sizes.empty());
+    const auto total = [](const SamplePlan& p) { return p.reference_applicants + p.group_applicants; };
+    EXPECT_EQ(total(sizes[0].plan), c.totals[0]);
+    EXPECT_EQ(total(sizes.back().plan), c.totals.back());
+    for (std::size_t k = 1; k + 1 < c.totals.size(); ++k) EXPECT_EQ(total(sizes[k].plan), c.totals[k]);
+    EXPECT_LE(sizes.size(), static_cast<std::size_t>(c.sizes));
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+      const SamplePlan& p = sizes[k].plan;
+      if (k > 0) {
+        EXPECT_GT(total(p), total(sizes[k - 1].plan));
+      }
+      EXPECT_GE(p.group_applicants, 1);
+      EXPECT_GE(p.reference_applicants, 1);
+      EXPECT_LE(std::fabs(static_cast<double>(p.reference_applicants) -
+                          static_cast<double>(total(p) * c.m) / static_cast<double>(c.m + c.n)),
+                0.5 + (total(p) < 4 ? 1 : 0));
+      EXPECT_EQ(sizes[k].distribution.p_violation, sample_distribution(p).p_violation);
+    }
+  }
+  const std::vector<SizedDistribution> refused = distributions_by_size({0, 10, 0.5, 0.5, 0.05});
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].distribution.messages[0], "each group needs at least one applicant");
+}
+
 TEST(SampleDistribution, PlansThatCannotBe) {
   struct Case {
     long m, n;
