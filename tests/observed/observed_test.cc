@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/math/distributions/hypergeometric.hpp>
 #include <gtest/gtest.h>
 
 #include "fourfifths/observed.h"
@@ -28,6 +29,47 @@ TEST(ObservedImpact, FishersTeaTasting) {
   EXPECT_NEAR(row.mid_p_one_sided, 9.0 / 70, 1e-12);
   EXPECT_NEAR(row.mid_p_two_sided, 18.0 / 70, 1e-12);
   EXPECT_NEAR(row.impact_ratio, 1.0 / 3, 1e-15);
+}
+
+// Exact tests of large and lopsided tables against R 4.2's fisher.test()
+// (one-sided "less" and two-sided, whose tables no more probable than the
+// observed one are counted with the same relative tolerance, 1e-7), and the
+// one-sided test of every table of 1252 applicants against Boost.Math's own
+// cumulative hypergeometric distribution.
+TEST(ObservedImpact, ExactTestsOfLargeCounts) {
+  struct Case {
+    long n, x, m, y;
+    double less, two_sided;
+  };
+  const Case cases[] = {
+      {310, 120, 520, 260, 0.00098729998453560806, 0.0019355010145664657},
+      {202, 70, 520, 260, 0.00012793556398399113, 0.00024111827021733106},
+      {120, 33, 520, 260, 4.6742944487283023e-06, 6.8528803271460661e-06},
+      {100, 41, 520, 260, 0.061518109307883075, 0.10263539666272301},
+      {25, 9, 40, 20, 0.19848969337100211, 0.31296678954992768},
+      {12, 3, 40, 20, 0.11460348853942784, 0.18794662601406276},
+      {600, 200, 652, 400, 1.6063353181704189e-23, 2.1963023927045157e-23},
+      {30, 0, 30, 30, 8.4556169460723831e-18, 1.6911233892144739e-17},
+  };
+  ObservedOptions options;
+  options.reference = "ref";
+  for (const Case& c : cases) {
+    const ObservedImpact impact = observed_impact(
+        {{"ref", double(c.m), double(c.y)}, {"g", double(c.n), double(c.x)}}, options);
+    ASSERT_TRUE(impact.messages.empty());
+    const ObservedRow& row = impact.rows[1];
+    EXPECT_NEAR(row.fisher_one_sided, c.less, 1e-10 * c.less) << c.n << " " << c.x;
+    EXPECT_NEAR(row.fisher_two_sided, c.two_sided, 1e-10 * c.two_sided) << c.n << " " << c.x;
+  }
+  const long n = 600, m = 652, s = 600;
+  const boost::math::hypergeometric_distribution<double> table(s, n, n + m);
+  for (long x = 0; x <= n; x += 7) {
+    const ObservedImpact impact = observed_impact(
+        {{"ref", double(m), double(s - x)}, {"g", double(n), double(x)}}, options);
+    ASSERT_TRUE(impact.messages.empty());
+    const double expected = cdf(table, static_cast<unsigned>(x));
+    EXPECT_NEAR(impact.rows[1].fisher_one_sided, expected, 1e-11 * expected + 1e-300) << x;
+  }
 }
 
 // Rates, ratios, verdicts, shortfalls and flip-flops that follow by hand.
