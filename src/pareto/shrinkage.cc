@@ -63,7 +63,10 @@ End most_favourable(const pareto::Predictors& predictors, bool nonnegative, doub
   bool any_positive = false;
   bool any_nonzero = false;
   for (int i = 0; i < predictors.count; ++i) {
+    // The effect sizes take the validities' place (and the validities theirs,
+    // so that the faces' validity is not a multiple of their effect size).
     favourable.validity[i] = sign * predictors.effect[i];
+    favourable.effect[i] = predictors.validity[i];
     any_positive = any_positive || favourable.validity[i] > 0;
     any_nonzero = any_nonzero || favourable.validity[i] != 0;
     if (favourable.validity[i] > favourable.validity[best]) best = i;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -142,6 +143,58 @@ struct Mean {
   double mean() const { return sum / n; }
   double se() const { return std::sqrt((sum2 / n - mean() * mean()) / (n - 1)); }
 };
+
+// Two predictors whose effect sizes differ in sign, correlated .2, validities
+// .5 and .2, effect sizes -.8 and +.3: the least-impact end is parity, and the
+// weighting most favourable to the minority, the far end of the trade-off,
+// lies beyond it (found here on a fine grid of directions, free or
+// non-negative). The least-impact end's shrunk values recomputed from the
+// formulas: validity and correlation with membership interpolated between the
+// most valid end (its validity shrunk) and the far end (its correlation with
+// membership shrunk).
+TEST(Shrinkage, FarEndBeyondParity) {
+  const double r12 = 0.2, v[2] = {0.5, 0.2}, d[2] = {-0.8, 0.3};
+  Problem p;
+  p.predictors = 2;
+  p.criteria = 1;
+  p.applicant_ratio = (1 - minority_share) / minority_share;
+  p.criterion_weights = {1.0};
+  p.correlations = {1, r12, v[0], r12, 1, v[1], v[0], v[1], 1};
+  p.predictor_effects = {d[0], d[1]};
+  p.criterion_effects = {0};
+  constexpr int n = 100;
+  const double pq = minority_share * (1 - minority_share);
+  auto membership = [&](double e) { return e * std::sqrt(pq) / std::sqrt(1 + e * e * pq); };
+  for (const bool nonnegative : {false, true}) {
+    SCOPED_TRACE(nonnegative ? "non-negative" : "free");
+    const Front front = pareto_front(p, {.sr = sr, .nonnegative = nonnegative, .sample_size = n});
+    ASSERT_TRUE(front.messages.empty()) << front.messages[0];
+    // The far end: the largest composite effect size over the directions.
+    double far_v = 0, far_d = -1e9;
+    for (int k = 0; k <= 200000; ++k) {
+      const double angle = (nonnegative ? 0.5 : 2.0) * std::numbers::pi * k / 200000;
+      const double w1 = std::cos(angle), w2 = std::sin(angle);
+      const double sd = std::sqrt(w1 * w1 + w2 * w2 + 2 * r12 * w1 * w2);
+      if ((w1 * d[0] + w2 * d[1]) / sd > far_d) {
+        far_d = (w1 * d[0] + w2 * d[1]) / sd;
+        far_v = (w1 * v[0] + w2 * v[1]) / sd;
+      }
+    }
+    const FrontPoint& top = front.points.front();
+    const FrontPoint& end = front.points.back();
+    ASSERT_NEAR(end.ai, 1, 1e-9);
+    const double top_v = std::sqrt(cross_validated_r2(n, 2, top.validity * top.validity));
+    EXPECT_NEAR(top.shrunk_validity, top_v, 1e-12);
+    EXPECT_NEAR(top.shrunk_ai, top.ai, 1e-9);
+    const double t = (end.validity - top.validity) / (far_v - top.validity);
+    EXPECT_NEAR(end.shrunk_validity, top_v + t * (far_v - top_v), 1e-6);
+    const double u0 = membership(top.composite_d), uf = membership(far_d);
+    const double uf_shrunk = uf - (std::fabs(uf) - std::sqrt(cross_validated_r2(n, 2, uf * uf)));
+    const double u = uf_shrunk + (membership(end.composite_d) - uf) / (u0 - uf) * (u0 - uf_shrunk);
+    EXPECT_NEAR(end.shrunk_ai, adverse_impact(u / std::sqrt((1 - u * u) * pq)), 1e-6);
+    EXPECT_LT(end.shrunk_ai, 0.99);
+  }
+}
 
 // Samples too small for the predictors, and what the formulas cannot do.
 TEST(Shrinkage, Refusals) {
