@@ -239,7 +239,7 @@ TEST(Shrinkage, Refusals) {
 // Browne's formula is the expected cross-validated validity: the two means
 // agree within three standard errors of their paired difference. Elsewhere
 // the interpolation between the ends is an approximation: there the validity
-// agrees within .03 (the samples show .013 at most), and the AI is lowered
+// agrees within .03 (the samples show .014 at most), and the AI is lowered
 // towards what the samples' weights give, short of it by .11 at most (it
 // recovers from half to all of the drop the samples show).
 TEST(Shrinkage, AgainstWeightsFittedInSamples) {
