@@ -193,6 +193,7 @@ void check_front_text(const Front& front, Faults& faults) {
     for (double v : {p.ai, p.validity, p.composite_d, p.cutoff, p.sra, p.sri, p.quality,
                      p.quality_majority, p.quality_minority})
       expected += std::isfinite(v) ? 1 : 0;
+    if (front.sample_size > 0) expected += 2;  // AI* and validity*
     std::istringstream fields(rows[k]);
     std::size_t count = 0;
     for (std::string field; fields >> field;) ++count;
@@ -205,14 +206,17 @@ void check_front_csv(const Front& front, std::size_t predictors, Faults& faults)
   const auto records = csv_records(front_csv(front), faults, "front_csv");
   if (records.size() != front.points.size() + 1)
     fault(faults, "front_csv", "not a header and one line per point");
-  else if (records[0].size() != 10 + predictors)
+  else if (records[0].size() != 10 + (front.sample_size > 0 ? 2 : 0) + predictors)
     fault(faults, "front_csv", "the header has not one column per value and weight");
 }
 
 void check_front(const Problem& problem, const FrontOptions& options, Faults& faults) {
   const std::string what = std::string("pareto_front (") +
                            (options.nonnegative ? "non-negative" : "free") + " weights, SR " +
-                           show(options.sr) + ", " + std::to_string(options.points) + " points)";
+                           show(options.sr) + ", " + std::to_string(options.points) + " points" +
+                           (options.sample_size > 0 ? ", sample of " + std::to_string(options.sample_size)
+                                                    : std::string()) +
+                           ")";
   const Front front = pareto_front(problem, options);
   if (!front.messages.empty()) {
     check_messages(front.messages, faults, what);
@@ -250,6 +254,17 @@ void check_front(const Problem& problem, const FrontOptions& options, Faults& fa
       }
     if (!(std::fabs(p.validity) <= 1 + 1e-9))
       fault(faults, at, "a validity beyond +-1: " + show(p.validity));
+    // Fitted in a sample: new applicants see no more validity, and an AI
+    // no nearer parity on the front's side of it.
+    if (options.sample_size > 0) {
+      const bool rising_front = front.points.front().ai <= 1;
+      if (!std::isfinite(p.shrunk_validity) || !std::isfinite(p.shrunk_ai))
+        fault(faults, at, "a shrunk validity or AI not finite");
+      else if (p.validity >= 0 && !(p.shrunk_validity <= p.validity + 1e-9))
+        fault(faults, at, "shrunk validity " + show(p.shrunk_validity) + " above " + show(p.validity));
+      else if (rising_front ? !(p.shrunk_ai <= p.ai * (1 + 1e-9)) : !(p.shrunk_ai >= p.ai * (1 - 1e-9)))
+        fault(faults, at, "shrunk AI " + show(p.shrunk_ai) + " nearer parity than " + show(p.ai));
+    }
   }
   // The ends (either may also be the four-fifths point).
   const PointKind first = front.points.front().kind, last = front.points.back().kind;
@@ -386,6 +401,14 @@ void check_study_path(std::string_view bytes, Faults& faults) {
   for (bool nonnegative : {true, false}) {
     options.nonnegative = nonnegative;
     check_front(problem, options, faults);
+  }
+  // The same fronts fitted in a validation sample (the smallest it may be, or larger).
+  if (problem.basis == Basis::overall && problem.predictors >= 1 && problem.predictors <= 9) {
+    options.sample_size = 2 * problem.predictors + 3 + (choices.points % 3) * 97;
+    for (bool nonnegative : {true, false}) {
+      options.nonnegative = nonnegative;
+      check_front(problem, options, faults);
+    }
   }
 }
 

@@ -511,6 +511,31 @@ int main(int argc, char** argv) {
               },
               "RATIO"));
   pareto->add_flag("--free-weights", free_weights, "allow negative weights");
+  // Counts up to a billion: a sample beyond that shrinks nothing a double shows.
+  constexpr int most_applicants = 1000000000;
+  auto whole_number = [](const char* what) {
+    return CLI::Validator(
+        [what](const std::string& text) {
+          int count = 0;
+          return parse_count(text, 1, most_applicants, count)
+                     ? std::string()
+                     : std::string("a whole number of ") + what + " from 1 to 1000000000";
+        },
+        "N");
+  };
+  std::string sample_text;
+  std::string screened_text;
+  CLI::Option* sample_option =
+      pareto
+          ->add_option("--sample-size", sample_text,
+                       "the deck's correlations and effect sizes come from a validation sample of "
+                       "N: add each point's validity and AI expected on new applicants")
+          ->check(whole_number("applicants"));
+  CLI::Option* screened_option =
+      pareto
+          ->add_option("--predictors-screened", screened_text,
+                       "predictors screened in that sample (default: the deck's predictors)")
+          ->check(whole_number("predictors"));
   CLI::Option* pareto_format_option =
       pareto->add_option("--format", pareto_format,
                          "text (a table), csv (one line per point) or json")
@@ -554,9 +579,17 @@ int main(int argc, char** argv) {
       if (option->count() > 0)
         return fail(usage, option->get_name() + ": not an option of '" + name + "' (give it after '" +
                                name + "', or leave it out)");
-    std::string out, message;
-    const int status = observed.parsed() ? observed.run(out, message) : planning.run(out, message);
+    if (planning.parsed() && planning.chart_asked())
+      if (const std::string clash =
+              chart_clash(planning.chart_path(), planning.deck().empty() ? "-" : planning.deck());
+          !clash.empty())
+        return fail(usage, clash);
+    std::string out, chart, message;
+    const int status =
+        observed.parsed() ? observed.run(out, message) : planning.run(out, chart, message);
     if (status != 0) return fail(status, message);
+    if (planning.parsed() && planning.chart_asked() && !write_chart(planning.chart_path(), chart, message))
+      return fail(rejected, message);
     if (!write_output(out, message)) return fail(rejected, message);
     return 0;
   }
@@ -576,6 +609,11 @@ int main(int argc, char** argv) {
     if (!points_text.empty()) parse_count(points_text, 2, max_front_points, front.points);
     if (sr_option->count() > 0) parse_ratio(sr_text, front.sr);
     front.nonnegative = !free_weights;
+    if (screened_option->count() > 0 && sample_option->count() == 0)
+      return fail(usage, "--predictors-screened: give the validation sample's --sample-size too");
+    if (sample_option->count() > 0) parse_count(sample_text, 1, most_applicants, front.sample_size);
+    if (screened_option->count() > 0)
+      parse_count(screened_text, 1, most_applicants, front.predictors_screened);
     return run_pareto(pareto_deck, pareto_format, front, sr_option->count() > 0, pareto_chart);
   }
   std::vector<double> sweep;

@@ -16,6 +16,7 @@
 #include "fourfifths/deck.h"
 #include "fourfifths/observed.h"
 #include "fourfifths/study.h"
+#include "charts/planning_chart.h"
 #include "formats/observed.h"
 
 namespace fourfifths {
@@ -268,9 +269,13 @@ PlanningCommand::PlanningCommand(CLI::App& app)
   command_->add_option("--alpha", alpha_text_, "level of the tests (default 0.05)");
   command_->add_option("--format", format_, "text, csv (one line) or json (with the ratios)")
       ->check(CLI::IsMember({"text", "csv", "json"}));
+  command_->add_option("--chart", chart_path_,
+                       "also write an SVG chart: the probabilities against the number of applicants, "
+                       "from 2 to the planned total, at up to 30 totals (replaced only once the "
+                       "chart is complete)");
 }
 
-int PlanningCommand::run(std::string& out, std::string& message) const {
+int PlanningCommand::run(std::string& out, std::string& chart, std::string& message) const {
   SamplePlan plan;
   long counts[2] = {0, 0};
   if (!parse_pair(applicants_, [&](const std::string& part, int i) {
@@ -352,6 +357,7 @@ int PlanningCommand::run(std::string& out, std::string& message) const {
     return usage;
   }
   out = format_ == "csv" ? sample_csv(plan, d) : format_ == "json" ? sample_json(plan, d) : sample_text(plan, d);
+  if (chart_asked()) chart = planning_chart(distributions_by_size(plan));
   return 0;
 }
 

@@ -41,8 +41,14 @@ class PlanningCommand {
 
   bool parsed() const { return command_->parsed(); }
 
-  // As ObservedCommand::run.
-  int run(std::string& out, std::string& message) const;
+  // As ObservedCommand::run; with --chart, chart receives the SVG of the
+  // probabilities against the number of applicants.
+  int run(std::string& out, std::string& chart, std::string& message) const;
+
+  // Whether --chart was given, the file it names, and the deck named (or empty).
+  bool chart_asked() const { return command_->count("--chart") > 0; }
+  const std::string& chart_path() const { return chart_path_; }
+  const std::string& deck() const { return deck_; }
 
  private:
   CLI::App* command_;
@@ -52,6 +58,7 @@ class PlanningCommand {
   std::string sr_text_;
   std::string alpha_text_;
   std::string format_ = "text";
+  std::string chart_path_;
 };
 
 }  // namespace fourfifths

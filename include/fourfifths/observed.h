@@ -142,6 +142,18 @@ inline constexpr long max_plan_applicants = 2000;
 // all, probabilities from 0 to 1, alpha strictly between 0 and 1.
 SampleDistribution sample_distribution(const SamplePlan& plan);
 
+// What samples of each size up to the plan's show, the groups in the plan's
+// proportions: at most `sizes` totals of applicants evenly spaced from 2 to
+// the plan's total (always ending there), each group's applicants the total
+// times its share, rounded and at least 1. Each entry's plan is the one its
+// distribution was computed for. A plan that is refused gives one entry, the
+// plan with its distribution's messages.
+struct SizedDistribution {
+  SamplePlan plan;
+  SampleDistribution distribution;
+};
+std::vector<SizedDistribution> distributions_by_size(const SamplePlan& plan, int sizes = 30);
+
 const char* interval_name(ImpactInterval interval);
 
 }  // namespace fourfifths

@@ -6,6 +6,7 @@
 // composite) and a higher adverse-impact ratio at that ratio.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -36,15 +37,27 @@ struct FrontPoint {
   double quality_majority = 0;
   double quality_minority = 0;
   std::vector<double> weights;  // one per predictor, absolute values summing to 1
+  // When the front's correlations come from a validation sample
+  // (FrontOptions::sample_size): the validity and AI the weighting can be
+  // expected to show on new applicants. NaN otherwise.
+  double shrunk_validity = std::numeric_limits<double>::quiet_NaN();
+  double shrunk_ai = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The most points a front is asked for.
 inline constexpr int max_front_points = 10000;
 
 struct FrontOptions {
-  double sr = 0.10;         // selection ratio of the problem's basis
-  int points = 21;          // points evenly spaced in AI between the two ends (2 to max_front_points)
+  double sr = 0.10;  // selection ratio of the problem's basis
+  int points = 21;   // points evenly spaced in AI between the two ends (2 to max_front_points)
   bool nonnegative = true;  // weights may not be negative
+  // The size of the validation sample whose correlations and effect sizes
+  // the problem holds; 0 for population values (no shrinkage). At least 2K + 3
+  // for K predictors screened.
+  int sample_size = 0;
+  // The number of predictors screened for the front in that sample (0: the
+  // problem's own predictors); never fewer than the problem's.
+  int predictors_screened = 0;
 };
 
 struct Front {
@@ -56,6 +69,8 @@ struct Front {
   Basis basis = Basis::overall;
   double sr = 0;
   bool nonnegative = true;
+  int sample_size = 0;             // 0: a population front, without the shrunk values
+  int predictors_screened = 0;     // the K of the shrinkage formulas (when sample_size > 0)
   std::vector<FrontPoint> points;  // from the most valid end to the least-impact end
 };
 
@@ -78,9 +93,26 @@ struct Front {
 // instead; when the most valid weighting is already the least-impact one, the
 // front is that one point. Points whose weightings have negative validity and
 // are less valid than a weighting with less impact are left out (with a
-// note). Thread-safe: fronts computed at once share nothing.
+// note).
+//
+// With a sample size, each point also gets the validity and AI expected on
+// cross-validation: the Pareto shrinkage formula of Song, Tang, Newman & Wee
+// (2023), Browne's (1975) expected cross-validated squared multiple
+// correlation at the ends of the whole trade-off (the most valid and the most
+// minority-favouring weightings), interpolated linearly between them; the
+// shrunk correlation with group membership gives the composite's effect size
+// and from it the AI at the same ratio. It needs the overall basis (the
+// applicant mix). Thread-safe: fronts computed at once share nothing.
 Front pareto_front(const Problem& problem, const FrontOptions& options = {});
 
 const char* name_of(PointKind kind);
+
+// The squared correlation that weights fitted in a sample of n to k
+// predictors can be expected to reach on new applicants, from the sample's
+// squared multiple correlation r2: Browne's (1975) formula,
+// ((n - k - 3) ρ⁴ + ρ²) / ((n - 2k - 2) ρ² + k), with the population ρ²
+// estimated by Claudy's (1978) formula and ρ⁴ by Browne's, each at least 0.
+// Needs n >= 2k + 3 and k >= 1 (NaN otherwise).
+double cross_validated_r2(int n, int k, double r2);
 
 }  // namespace fourfifths

@@ -21,8 +21,8 @@ write_deck_text <- function(problem) {
     .Call(`_fourfifths_write_deck_text`, problem)
 }
 
-front_of_problem <- function(problem, sr, points, nonnegative) {
-    .Call(`_fourfifths_front_of_problem`, problem, sr, points, nonnegative)
+front_of_problem <- function(problem, sr, points, nonnegative, sample_size, predictors_screened) {
+    .Call(`_fourfifths_front_of_problem`, problem, sr, points, nonnegative, sample_size, predictors_screened)
 }
 
 analyse_group_problem <- function(problem, sweep) {

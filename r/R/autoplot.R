@@ -71,10 +71,20 @@ autoplot.fourfifths_pareto <- function(object, ncol = 2, ...) {
     data.frame(panel = panels[1], series = "validity", ai = front$ai, value = front$validity),
     do.call(rbind, lapply(columns, function(column) data.frame(
       panel = panels[2], series = column, ai = front$ai, value = front[[column]]))))
+  # A front fitted in a sample: the same weightings on new applicants, dashed.
+  shrunk <- !is.null(front$shrunk_ai)
+  expected <- character()
+  if (shrunk) {
+    expected <- "expected on new applicants"
+    long <- rbind(long, data.frame(panel = panels[1], series = expected, ai = front$shrunk_ai,
+                                   value = front$shrunk_validity))
+  }
   long$panel <- factor(long$panel, panels)
-  long$series <- factor(long$series, c("validity", columns))
-  colours <- setNames(c("#000000", rep_len(palette_ff[-1], length(columns))), c("validity", columns))
-  styles <- setNames(c("solid", rep_len(line_types[-1], length(columns))), c("validity", columns))
+  series <- c("validity", expected, columns)
+  long$series <- factor(long$series, series)
+  colours <- setNames(c("#000000", if (shrunk) "grey40",
+                        rep_len(palette_ff[-1], length(columns))), series)
+  styles <- setNames(c("solid", if (shrunk) "22", rep_len(line_types[-1], length(columns))), series)
   at <- front$kind == "four_fifths"
   plot <- ggplot2::ggplot(long, ggplot2::aes(.data$ai, .data$value)) +
     ggplot2::geom_vline(xintercept = 0.8, colour = "grey45", linetype = "44") +

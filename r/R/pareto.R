@@ -3,7 +3,8 @@ max_points <- 10000
 
 pareto_front <- function(R, d, n_predictors, criterion_weights = NULL, sr = 0.10,
                          basis = c("overall", "majority"), applicant_ratio = NULL,
-                         minority_share = NULL, points = 21, nonnegative = TRUE) {
+                         minority_share = NULL, points = 21, nonnegative = TRUE,
+                         sample_size = NULL, predictors_screened = NULL) {
   # The front ignores predictor weights: the problem is checked as one with
   # regression weights, which need criteria as the front does.
   problem <- as_problem(R, d, "regression", n_predictors, criterion_weights, basis,
@@ -16,7 +17,19 @@ pareto_front <- function(R, d, n_predictors, criterion_weights = NULL, sr = 0.10
     bad_argument("`points` must be a whole number from 2 to %d", max_points)
   if (!is.logical(nonnegative) || length(nonnegative) != 1L || is.na(nonnegative))
     bad_argument("`nonnegative` must be TRUE or FALSE")
-  result <- front_of_problem(problem, as.double(sr), as.integer(points), nonnegative)
+  # A validation sample's size (and the predictors screened in it) add the
+  # validity and AI expected on new applicants; counts checked as doubles.
+  whole <- function(x) is_number(x) && is.finite(x) && x == round(x) && x >= 1 &&
+    x <= .Machine$integer.max
+  if (!is.null(sample_size) && !whole(sample_size))
+    bad_argument("`sample_size` must be a whole number of applicants, at least 1")
+  if (!is.null(predictors_screened) && !whole(predictors_screened))
+    bad_argument("`predictors_screened` must be a whole number of predictors, at least 1")
+  if (!is.null(predictors_screened) && is.null(sample_size))
+    bad_argument("`predictors_screened` needs the validation sample's `sample_size`")
+  result <- front_of_problem(problem, as.double(sr), as.integer(points), nonnegative,
+                             if (is.null(sample_size)) 0L else as.integer(sample_size),
+                             if (is.null(predictors_screened)) 0L else as.integer(predictors_screened))
   if (length(result$messages)) invalid_problem(result$messages)
   # The weights' columns are named by the predictors; one named like a column
   # of the front's own gets the prefix w_.
@@ -24,18 +37,24 @@ pareto_front <- function(R, d, n_predictors, criterion_weights = NULL, sr = 0.10
   weights <- result$weights
   given <- variable_names(R, n_predictors)$predictors
   given <- if (is.null(given)) paste0("w", seq_along(weights)) else given
-  given[given %in% fixed] <- paste0("w_", given[given %in% fixed])
+  reserved <- c(fixed, "shrunk_validity", "shrunk_ai")
+  given[given %in% reserved] <- paste0("w_", given[given %in% reserved])
   names(weights) <- make.unique(c(fixed, given), sep = "_")[-seq_along(fixed)]
   front <- c(list(kind = result$kind), result$values, weights)
   structure(front, row.names = c(NA_integer_, -length(result$kind)),
             class = c("fourfifths_pareto", "data.frame"), notes = result$notes,
-            sr = sr, basis = problem$basis, nonnegative = nonnegative)
+            sr = sr, basis = problem$basis, nonnegative = nonnegative,
+            sample_size = sample_size,
+            predictors_screened = if (is.null(sample_size)) NULL
+                                  else if (is.null(predictors_screened)) n_predictors
+                                  else predictors_screened)
 }
 
 # The columns of a front that hold its weights.
 weight_columns <- function(x) setdiff(names(x), c("kind", "ai", "validity", "composite_d", "cutoff",
                                                    "sra", "sri", "quality", "quality_majority",
-                                                   "quality_minority"))
+                                                   "quality_minority", "shrunk_validity",
+                                                   "shrunk_ai"))
 
 print.fourfifths_pareto <- function(x, digits = 3, ...) {
   # A part of a front (rows or columns taken) is a plain data frame.
@@ -43,6 +62,10 @@ print.fourfifths_pareto <- function(x, digits = 3, ...) {
   cat(sprintf("Validity-adverse-impact front: %s weights at the %s selection ratio %s\n",
               if (attr(x, "nonnegative")) "non-negative" else "free", attr(x, "basis"),
               format(attr(x, "sr"))))
+  if (!is.null(attr(x, "sample_size")))
+    cat(sprintf(paste0("From a validation sample of %d, %d predictors screened: shrunk_validity and ",
+                       "shrunk_ai are expected on new applicants\n"),
+                as.integer(attr(x, "sample_size")), as.integer(attr(x, "predictors_screened"))))
   for (note in attr(x, "notes")) cat("Note: ", note, "\n", sep = "")
   table <- as.data.frame(unclass(x), check.names = FALSE)
   # Values that are zero but for rounding (a composite d of 2e-17 at parity)

@@ -133,24 +133,34 @@ study_curves <- function(x) {
 plot.fourfifths_pareto <- function(x, ...) {
   front <- as.data.frame(unclass(x), check.names = FALSE)
   ai_label <- sprintf("adverse-impact ratio at %s SR %s", attr(x, "basis"), format(attr(x, "sr")))
-  xlim <- range(front$ai, 0.8, 1)
+  # A front fitted in a sample: the same weightings on new applicants, dashed.
+  shrunk <- !is.null(front$shrunk_ai)
+  xlim <- range(front$ai, 0.8, 1, if (shrunk) front$shrunk_ai)
   at <- which(front$kind == "four_fifths")
   old <- figure_layout(2)
   on.exit(par(old))
 
-  ylim <- range(front$validity, 0)
-  marks <- c("front", if (length(at)) sprintf("four-fifths point (validity %.3f)", front$validity[at]))
+  ylim <- range(front$validity, 0, if (shrunk) front$shrunk_validity)
+  expected <- if (shrunk) sprintf("expected on new applicants (N = %d)", as.integer(attr(x, "sample_size")))
+  marks <- c("front", expected,
+             if (length(at)) sprintf("four-fifths point (validity %.3f)", front$validity[at]))
   columns <- legend_margin(marks)
   plot(NA, xlim = xlim, ylim = ylim, xlab = ai_label, ylab = "validity (r with the criterion)")
   abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
   margin_label(3, c(0.8, 1), c("4/5", "parity"))
+  if (shrunk) {
+    lines(front$shrunk_ai, front$shrunk_validity, lwd = 2, col = "grey40", lty = "22")
+    points(front$shrunk_ai, front$shrunk_validity, pch = 15, cex = 0.6, col = "grey40")
+  }
   lines(front$ai, front$validity, lwd = 2, col = palette_ff[1])
   points(front$ai, front$validity, pch = 20, cex = 0.8)
   if (length(at)) points(front$ai[at], front$validity[at], pch = 23, bg = palette_ff[3], cex = 1.6)
   panel_title("Validity-adverse-impact front")
-  legend_below(marks, columns, col = c(palette_ff[1], "black")[seq_along(marks)], lty = c(1, NA)[seq_along(marks)],
-               lwd = 2, pch = c(20, 23)[seq_along(marks)], pt.bg = c(NA, palette_ff[3])[seq_along(marks)],
-               pt.cex = c(0.8, 1.4)[seq_along(marks)])
+  style <- data.frame(col = c(palette_ff[1], "grey40", "black"), lty = c("solid", "22", NA),
+                      pch = c(20, 15, 23), bg = c(NA, NA, palette_ff[3]), cex = c(0.8, 0.6, 1.4),
+                      stringsAsFactors = FALSE)[c(TRUE, shrunk, length(at) > 0), ]
+  legend_below(marks, columns, col = style$col, lty = style$lty, lwd = 2, pch = style$pch,
+               pt.bg = style$bg, pt.cex = style$cex)
 
   predictors <- weight_columns(front)
   weights <- as.matrix(front[predictors])

@@ -68,8 +68,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // front_of_problem
-Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative);
-RcppExport SEXP _fourfifths_front_of_problem(SEXP problemSEXP, SEXP srSEXP, SEXP pointsSEXP, SEXP nonnegativeSEXP) {
+Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative, int sample_size, int predictors_screened);
+RcppExport SEXP _fourfifths_front_of_problem(SEXP problemSEXP, SEXP srSEXP, SEXP pointsSEXP, SEXP nonnegativeSEXP, SEXP sample_sizeSEXP, SEXP predictors_screenedSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -77,7 +77,9 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< double >::type sr(srSEXP);
     Rcpp::traits::input_parameter< int >::type points(pointsSEXP);
     Rcpp::traits::input_parameter< bool >::type nonnegative(nonnegativeSEXP);
-    rcpp_result_gen = Rcpp::wrap(front_of_problem(problem, sr, points, nonnegative));
+    Rcpp::traits::input_parameter< int >::type sample_size(sample_sizeSEXP);
+    Rcpp::traits::input_parameter< int >::type predictors_screened(predictors_screenedSEXP);
+    rcpp_result_gen = Rcpp::wrap(front_of_problem(problem, sr, points, nonnegative, sample_size, predictors_screened));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -126,7 +128,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_report_problem", (DL_FUNC) &_fourfifths_report_problem, 1},
     {"_fourfifths_read_deck_text", (DL_FUNC) &_fourfifths_read_deck_text, 1},
     {"_fourfifths_write_deck_text", (DL_FUNC) &_fourfifths_write_deck_text, 1},
-    {"_fourfifths_front_of_problem", (DL_FUNC) &_fourfifths_front_of_problem, 4},
+    {"_fourfifths_front_of_problem", (DL_FUNC) &_fourfifths_front_of_problem, 6},
     {"_fourfifths_analyse_group_problem", (DL_FUNC) &_fourfifths_analyse_group_problem, 2},
     {"_fourfifths_read_study_text", (DL_FUNC) &_fourfifths_read_study_text, 2},
     {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 4},

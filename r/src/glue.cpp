@@ -296,29 +296,37 @@ Rcpp::List write_deck_text(const Rcpp::List& problem) {
 
 // The validity-adverse-impact front of a problem's predictors: its messages
 // when there is none, else its notes, the points' kinds, their values (one
-// vector per field) and their weights (one vector per predictor).
+// vector per field, with the shrunk validity and AI for a front fitted in a
+// sample of sample_size) and their weights (one vector per predictor).
 // [[Rcpp::export]]
-Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative) {
+Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative,
+                            int sample_size, int predictors_screened) {
   fourfifths::FrontOptions options;
   options.sr = sr;
   options.points = points;
   options.nonnegative = nonnegative;
+  options.sample_size = sample_size;
+  options.predictors_screened = predictors_screened;
   const fourfifths::Front front = fourfifths::pareto_front(problem_of(problem), options);
   if (!front.messages.empty()) return Rcpp::List::create(Rcpp::Named("messages") = front.messages);
   using fourfifths::FrontPoint;
   static constexpr double FrontPoint::*values[] = {
       &FrontPoint::ai,     &FrontPoint::validity, &FrontPoint::composite_d,
       &FrontPoint::cutoff, &FrontPoint::sra,      &FrontPoint::sri,
-      &FrontPoint::quality, &FrontPoint::quality_majority, &FrontPoint::quality_minority};
+      &FrontPoint::quality, &FrontPoint::quality_majority, &FrontPoint::quality_minority,
+      &FrontPoint::shrunk_validity, &FrontPoint::shrunk_ai};
   static constexpr const char* value_names[] = {"ai",  "validity", "composite_d",
                                                 "cutoff", "sra", "sri", "quality",
-                                                "quality_majority", "quality_minority"};
+                                                "quality_majority", "quality_minority",
+                                                "shrunk_validity", "shrunk_ai"};
+  // The shrunk values only for a front fitted in a sample.
+  const std::size_t fields = std::size(values) - (front.sample_size > 0 ? 0 : 2);
   const auto n = static_cast<R_xlen_t>(front.points.size());
   const auto predictors = front.points.empty() ? 0 : static_cast<int>(front.points[0].weights.size());
   Rcpp::CharacterVector kind(n);
-  Rcpp::List columns(std::size(values));
+  Rcpp::List columns(static_cast<R_xlen_t>(fields));
   Rcpp::List weights(predictors);
-  for (std::size_t f = 0; f < std::size(values); ++f) {
+  for (std::size_t f = 0; f < fields; ++f) {
     Rcpp::NumericVector column(n);
     for (R_xlen_t i = 0; i < n; ++i)
       column[i] = r_value(front.points[static_cast<std::size_t>(i)].*values[f]);
@@ -332,7 +340,7 @@ Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bo
   }
   for (R_xlen_t i = 0; i < n; ++i)
     kind[i] = fourfifths::name_of(front.points[static_cast<std::size_t>(i)].kind);
-  columns.attr("names") = Rcpp::CharacterVector(std::begin(value_names), std::end(value_names));
+  columns.attr("names") = Rcpp::CharacterVector(std::begin(value_names), std::begin(value_names) + fields);
   return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
                             Rcpp::Named("notes") = front.notes, Rcpp::Named("kind") = kind,
                             Rcpp::Named("values") = columns, Rcpp::Named("weights") = weights);

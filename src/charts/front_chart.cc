@@ -16,6 +16,9 @@ namespace {
 using namespace charts;
 
 const Style front_style{.colour = "#000000", .width = 2.5, .marker = Marker::circle};
+// The front as new applicants can be expected to see it, when it was traced
+// in a validation sample.
+const Style shrunk_style{.colour = "#1f5fbf", .width = 2, .dash = "8 4", .marker = Marker::square};
 const Style four_fifths_point_style{
     .colour = std::string(four_fifths_colour), .marker = Marker::diamond, .filled = true};
 
@@ -56,6 +59,15 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
     if (p.kind == PointKind::four_fifths) four_fifths = &p;
 
   std::vector<std::string> notes;
+  if (front.sample_size > 0)
+    for (std::string& line :
+         wrap("Dashed: what the same weightings can be expected to show on new applicants, the "
+              "front having been fitted in a validation sample of " +
+                  std::to_string(front.sample_size) + " with " +
+                  std::to_string(front.predictors_screened) +
+                  " predictors screened (Browne 1975; Song, Tang, Newman & Wee 2023).",
+              page_width - 60, 12))
+      notes.push_back(std::move(line));
   for (const std::string& note : front.notes)
     for (std::string& line : wrap("Note: " + note, page_width - 60, 12))
       notes.push_back(std::move(line));
@@ -73,15 +85,18 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
   double r_lo = std::numeric_limits<double>::infinity(), r_hi = -r_lo;
   double w_lo = 0, w_hi = 0;
   std::size_t predictors = 0;
+  const bool shrunk = front.sample_size > 0;
   for (const FrontPoint& p : points) {
-    if (std::isfinite(p.ai)) {
-      ai_lo = std::min(ai_lo, p.ai);
-      ai_hi = std::max(ai_hi, p.ai);
-    }
-    if (std::isfinite(p.validity)) {
-      r_lo = std::min(r_lo, p.validity);
-      r_hi = std::max(r_hi, p.validity);
-    }
+    for (double ai : {p.ai, shrunk ? p.shrunk_ai : p.ai})
+      if (std::isfinite(ai)) {
+        ai_lo = std::min(ai_lo, ai);
+        ai_hi = std::max(ai_hi, ai);
+      }
+    for (double r : {p.validity, shrunk ? p.shrunk_validity : p.validity})
+      if (std::isfinite(r)) {
+        r_lo = std::min(r_lo, r);
+        r_hi = std::max(r_hi, r);
+      }
     for (double w : p.weights)
       if (std::isfinite(w)) {
         w_lo = std::min(w_lo, w);
@@ -112,9 +127,8 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
   // weighting.
   const auto repeats = std::count_if(points.begin(), points.end(), [&](const FrontPoint& p) {
     return p.kind == PointKind::four_fifths &&
-           std::any_of(points.begin(), points.end(), [&](const FrontPoint& q) {
-             return &q != &p && q.weights == p.weights;
-           });
+           std::any_of(points.begin(), points.end(),
+                       [&](const FrontPoint& q) { return &q != &p && q.weights == p.weights; });
   });
   const std::size_t weightings = points.size() - static_cast<std::size_t>(repeats);
   Series validity{.label = "front (" + std::to_string(weightings) + " weightings)",
@@ -133,6 +147,16 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
       weights[k].points.emplace_back(
           p.ai, k < p.weights.size() ? p.weights[k] : std::numeric_limits<double>::quiet_NaN());
     }
+  }
+  Series expected{.label = "expected, N = " + std::to_string(front.sample_size),
+                  .style = shrunk_style};
+  if (shrunk) {
+    for (const FrontPoint& p : points)
+      if (p.kind != PointKind::four_fifths || &p == &points.front()) {
+        expected.marked.push_back(expected.points.size());
+        expected.points.emplace_back(p.shrunk_ai, p.shrunk_validity);
+      }
+    draw_series(d, top, expected);
   }
   draw_series(d, top, validity);
   for (const Series& s : weights) draw_series(d, bottom, s);
@@ -155,6 +179,8 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
   std::vector<LegendEntry> front_legend = {
       {.label = validity.label, .style = front_style},
       {.label = "four-fifths rule", .style = four_fifths_style()}};
+  if (shrunk)
+    front_legend.insert(front_legend.begin() + 1, {.label = expected.label, .style = shrunk_style});
   if (four_fifths && top.contains(four_fifths->ai, four_fifths->validity)) {
     // Below and to the left of a point on the front nothing else lies.
     const double x = top.px(four_fifths->ai);
@@ -190,6 +216,15 @@ std::string front_chart(const Front& front, const std::vector<std::string>& pred
           (k ? ", " : " ") + weights[k].label + " " + label_number(four_fifths->weights[k], 3);
     d.desc += ". ";
   }
+  if (shrunk)
+    d.desc +=
+        "A dashed line shows the same weightings as new applicants can be expected to see "
+        "them, the front having been traced in a validation sample of " +
+        std::to_string(front.sample_size) + ": from validity " +
+        label_number(points.front().shrunk_validity, 3) + " at AI " +
+        label_number(points.front().shrunk_ai, 3) + " to validity " +
+        label_number(points.back().shrunk_validity, 3) + " at AI " +
+        label_number(points.back().shrunk_ai, 3) + ". ";
   d.desc += "Below: each predictor's weight against AI.";
   for (const std::string& note : front.notes) d.desc += " Note: " + note;
   return d.svg();

@@ -33,16 +33,19 @@ std::string study_csv(const Study& study);
 std::string study_json(const Study& study);
 
 // The front as a table for people: a heading with the ratio and the notes,
-// then one line per point, values with three decimals.
+// then one line per point, values with three decimals (for a front fitted in
+// a validation sample, AI* and validity* beside AI and validity).
 std::string front_text(const Front& front);
 
 // One header line (kind, ai, validity, composite_d, cutoff, sra, sri,
-// quality, quality_majority, quality_minority, w1 ... wN), then one line per
-// point.
+// quality, quality_majority, quality_minority, for a front fitted in a
+// validation sample shrunk_validity and shrunk_ai, w1 ... wN), then one line
+// per point.
 std::string front_csv(const Front& front);
 
 // One JSON object: the basis, the ratio, whether weights are non-negative,
-// the notes and the points (the CSV's fields, and the weights as a list).
+// the sample size and predictors screened of a front fitted in a sample, the
+// notes and the points (the CSV's fields, and the weights as a list).
 std::string front_json(const Front& front);
 
 }  // namespace fourfifths

@@ -18,13 +18,13 @@ using nlohmann::ordered_json;
 
 // The values of a point after its kind, in the order of the columns.
 std::array<double, 9> point_values(const FrontPoint& p) {
-  return {p.ai,  p.validity, p.composite_d, p.cutoff, p.sra, p.sri, p.quality, p.quality_majority,
-          p.quality_minority};
+  return {p.ai,  p.validity, p.composite_d,      p.cutoff,          p.sra,
+          p.sri, p.quality,  p.quality_majority, p.quality_minority};
 }
 
 constexpr std::array<const char*, 9> point_value_names = {
-    "ai", "validity", "composite_d", "cutoff", "sra", "sri", "quality", "quality_majority",
-    "quality_minority"};
+    "ai",  "validity", "composite_d",      "cutoff",          "sra",
+    "sri", "quality",  "quality_majority", "quality_minority"};
 
 std::size_t predictors_of(const Front& front) {
   return front.points.empty() ? 0 : front.points.front().weights.size();
@@ -72,19 +72,31 @@ std::string front_text(const Front& front) {
                 predictors_of(front), front.nonnegative ? "non-negative" : "free",
                 name_of(front.basis), ratio_text(front.sr).c_str());
   text += line;
+  const bool shrunk = front.sample_size > 0;
+  if (shrunk) {
+    std::snprintf(line, sizeof line,
+                  "From a validation sample of %d, %d predictors screened: AI* and validity* are "
+                  "expected on new applicants (Browne 1975; Song, Tang, Newman & Wee 2023)\n",
+                  front.sample_size, front.predictors_screened);
+    text += line;
+  }
   for (const std::string& note : front.notes) text += "Note: " + note + "\n";
 
   // Columns right-aligned to their widest entry, at least 7 characters, one
   // space apart: values of any size stay apart.
-  std::vector<std::string> header = {"AI", "validity", "d",  "cutoff", "SRA",
-                                     "SRI", "M",       "MA", "MI"};
-  for (std::size_t k = 0; k < predictors_of(front); ++k) header.push_back("w" + std::to_string(k + 1));
+  std::vector<std::string> header = {"AI",  "validity", "d",  "cutoff", "SRA",
+                                     "SRI", "M",        "MA", "MI"};
+  if (shrunk) header.insert(header.begin() + 2, {"AI*", "validity*"});
+  for (std::size_t k = 0; k < predictors_of(front); ++k)
+    header.push_back("w" + std::to_string(k + 1));
   std::vector<std::vector<std::string>> rows;
   for (const FrontPoint& p : front.points) {
     std::vector<std::string>& row = rows.emplace_back();
     const std::array<double, 9> values = point_values(p);
     for (std::size_t c = 0; c < values.size(); ++c)
       row.push_back(cell(values[c], c == 0 || c == 4 || c == 5));  // AI, SRA, SRI
+    if (shrunk)
+      row.insert(row.begin() + 2, {cell(p.shrunk_ai, true), cell(p.shrunk_validity, false)});
     for (double w : p.weights) row.push_back(cell(w, false));
   }
   std::vector<std::size_t> width(header.size(), 7);
@@ -108,11 +120,14 @@ std::string front_text(const Front& front) {
 std::string front_csv(const Front& front) {
   std::string csv = "kind";
   for (const char* name : point_value_names) (csv += ',') += name;
+  const bool shrunk = front.sample_size > 0;
+  if (shrunk) csv += ",shrunk_validity,shrunk_ai";
   for (std::size_t k = 0; k < predictors_of(front); ++k) csv += ",w" + std::to_string(k + 1);
   csv += '\n';
   for (const FrontPoint& p : front.points) {
     csv += name_of(p.kind);
     for (double v : point_values(p)) (csv += ',') += shortest(v);
+    if (shrunk) ((((csv += ',') += shortest(p.shrunk_validity)) += ',') += shortest(p.shrunk_ai));
     for (double w : p.weights) (csv += ',') += shortest(w);
     csv += '\n';
   }
@@ -124,12 +139,21 @@ std::string front_json(const Front& front) {
   j["basis"] = name_of(front.basis);
   j["sr"] = number(front.sr);
   j["nonnegative"] = front.nonnegative;
+  const bool shrunk = front.sample_size > 0;
+  if (shrunk) {
+    j["sample_size"] = front.sample_size;
+    j["predictors_screened"] = front.predictors_screened;
+  }
   j["notes"] = front.notes;
   ordered_json points = ordered_json::array();
   for (const FrontPoint& p : front.points) {
     ordered_json point = {{"kind", name_of(p.kind)}};
     const auto values = point_values(p);
     for (std::size_t k = 0; k < values.size(); ++k) point[point_value_names[k]] = number(values[k]);
+    if (shrunk) {
+      point["shrunk_validity"] = number(p.shrunk_validity);
+      point["shrunk_ai"] = number(p.shrunk_ai);
+    }
     ordered_json weights = ordered_json::array();
     for (double w : p.weights) weights.push_back(number(w));
     point["weights"] = std::move(weights);

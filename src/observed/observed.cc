@@ -48,15 +48,33 @@ double two_sided(double z) {
 
 }  // namespace
 
-ExactTable fisher_table(long n, long m, long s) {
+std::vector<double> hypergeometric_terms(long n, long m, long s, long& low) {
+  low = std::max(0L, s - m);
+  const long high = std::min(n, s);
+  std::vector<double> p(static_cast<std::size_t>(high - low + 1));
+  // The mode's probability from Boost.Math; every other by the ratio of
+  // neighbouring terms, p(k + 1) / p(k) = (s - k)(n - k) / ((k + 1)(m - s + k + 1)),
+  // walking away from the mode, where the terms only fall (they may reach 0).
+  const long mode = std::clamp(static_cast<long>(std::floor(static_cast<double>(s + 1) * (n + 1) /
+                                                            static_cast<double>(n + m + 2))),
+                               low, high);
   const boost::math::hypergeometric_distribution<double> table(
       static_cast<unsigned>(s), static_cast<unsigned>(n), static_cast<unsigned>(n + m));
+  auto at = [&](long k) -> double& { return p[static_cast<std::size_t>(k - low)]; };
+  at(mode) = pdf(table, static_cast<unsigned>(mode));
+  for (long k = mode; k < high; ++k)
+    at(k + 1) = at(k) * (static_cast<double>(s - k) * static_cast<double>(n - k)) /
+                (static_cast<double>(k + 1) * static_cast<double>(m - s + k + 1));
+  for (long k = mode; k > low; --k)
+    at(k - 1) = at(k) * (static_cast<double>(k) * static_cast<double>(m - s + k)) /
+                (static_cast<double>(s - k + 1) * static_cast<double>(n - k + 1));
+  return p;
+}
+
+ExactTable fisher_table(long n, long m, long s) {
   ExactTable t;
-  t.low = std::max(0L, s - m);
-  const long high = std::min(n, s);
-  const auto count = static_cast<std::size_t>(high - t.low + 1);
-  std::vector<double> p(count);
-  for (std::size_t i = 0; i < count; ++i) p[i] = pdf(table, static_cast<unsigned>(t.low + static_cast<long>(i)));
+  const std::vector<double> p = hypergeometric_terms(n, m, s, t.low);
+  const std::size_t count = p.size();
   // The two-sided sums: the probabilities in ascending order, summed from the
   // least, so that a sum of small tail probabilities keeps its digits.
   std::vector<double> sorted = p;
@@ -82,6 +100,33 @@ ExactTable fisher_table(long n, long m, long s) {
     e.mid_two_sided = std::min(1.0, less + 0.5 * (no_more - less));
   }
   return t;
+}
+
+Exact fisher_exact(long n, long m, long s, long x) {
+  long low = 0;
+  const std::vector<double> p = hypergeometric_terms(n, m, s, low);
+  const auto i = static_cast<std::size_t>(x - low);
+  // The terms rise to the mode and then fall, so the tables no more probable
+  // than the observed one are two tails: each summed from its end inwards,
+  // from the least term, so that small tails keep their digits.
+  auto tails = [&](double bound, bool strictly) {
+    const auto in = [&](double v) { return strictly ? v < bound : v <= bound; };
+    double left = 0, right = 0;
+    std::size_t a = 0, b = p.size();
+    for (; a < p.size() && in(p[a]); ++a) left += p[a];
+    while (b > a && in(p[b - 1])) right += p[--b];
+    return left + right;
+  };
+  double lower = 0;
+  for (std::size_t k = 0; k <= i; ++k) lower += p[k];
+  Exact e;
+  const double no_more = tails(p[i] * (1 + 1e-7), false);
+  const double less = tails(p[i] * (1 - 1e-7), true);
+  e.one_sided = std::min(1.0, lower);
+  e.two_sided = std::min(1.0, no_more);
+  e.mid_one_sided = std::min(1.0, lower - 0.5 * p[i]);
+  e.mid_two_sided = std::min(1.0, less + 0.5 * (no_more - less));
+  return e;
 }
 
 void compare(ObservedRow& row, long y, long m, double z_crit, ImpactInterval interval, const Exact& exact) {
@@ -204,8 +249,7 @@ ObservedImpact observed_impact(const std::vector<ObservedGroup>& groups,
       result.rows.push_back(row);
       continue;
     }
-    const ExactTable table = fisher_table(n, m, x + y);
-    compare(row, y, m, z_crit, options.interval, table.by_selected[static_cast<std::size_t>(x - table.low)]);
+    compare(row, y, m, z_crit, options.interval, fisher_exact(n, m, x + y, x));
     result.rows.push_back(row);
   }
   return result;

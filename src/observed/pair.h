@@ -26,6 +26,15 @@ struct ExactTable {
 };
 ExactTable fisher_table(long n, long m, long s);
 
+// The one table with x of the group's n selected, as fisher_table() gives it,
+// without the others' sums.
+Exact fisher_exact(long n, long m, long s, long x);
+
+// The hypergeometric probabilities of the group's selected, low (set here)
+// to min(n, s): the mode's from Boost.Math, the others by the recurrence of
+// neighbouring terms, exact but for a rounding per step.
+std::vector<double> hypergeometric_terms(long n, long m, long s, long& low);
+
 // The normal deviate of a two-sided test at level alpha.
 double critical_z(double alpha);
 

@@ -89,4 +89,26 @@ SampleDistribution sample_distribution(const SamplePlan& plan) {
   return d;
 }
 
+std::vector<SizedDistribution> distributions_by_size(const SamplePlan& plan, int sizes) {
+  const SampleDistribution whole = sample_distribution(plan);
+  if (!whole.messages.empty()) return {{plan, whole}};
+  const long total = plan.reference_applicants + plan.group_applicants;
+  const double share = static_cast<double>(plan.reference_applicants) / static_cast<double>(total);
+  const long count = std::max(1L, std::min<long>(std::max(sizes, 1), total - 1));
+  std::vector<SizedDistribution> out;
+  for (long k = 0; k < count; ++k) {
+    // From 2 applicants up to the plan's total, evenly spaced.
+    const long n = count == 1 ? total : 2 + (total - 2) * k / (count - 1);
+    if (!out.empty() && n == out.back().plan.reference_applicants + out.back().plan.group_applicants)
+      continue;
+    SamplePlan sized = plan;
+    sized.reference_applicants =
+        std::clamp(std::lround(static_cast<double>(n) * share), 1L, n - 1);
+    sized.group_applicants = n - sized.reference_applicants;
+    if (n == total) sized = plan;
+    out.push_back({sized, n == total ? whole : sample_distribution(sized)});
+  }
+  return out;
+}
+
 }  // namespace fourfifths

@@ -144,6 +144,28 @@ std::vector<std::string> problem_messages(const Problem& problem, const FrontOpt
                        number("%g", options.sr));
   if (options.points < 2)
     messages.push_back("The front needs at least 2 points, got " + std::to_string(options.points));
+  if (options.sample_size < 0)
+    messages.push_back(
+        "The validation sample size must be positive (0 for population values), got " +
+        std::to_string(options.sample_size));
+  if (options.predictors_screened < 0 ||
+      (options.predictors_screened > 0 && options.predictors_screened < problem.predictors))
+    messages.push_back("The predictors screened must be at least the front's " +
+                       std::to_string(problem.predictors) + " predictors, got " +
+                       std::to_string(options.predictors_screened));
+  if (options.sample_size > 0 && problem.basis != Basis::overall)
+    messages.emplace_back(
+        "Shrinkage on the front needs the overall basis: the correlation with group membership "
+        "depends on the applicant mix");
+  if (options.sample_size > 0 && options.predictors_screened >= 0) {
+    const bool screened = options.predictors_screened > 0;
+    const long long k = screened ? options.predictors_screened : problem.predictors;
+    if (k >= 1 && options.sample_size < 2 * k + 3)
+      messages.push_back(
+          "A validation sample of " + std::to_string(options.sample_size) + " is too small for " +
+          std::to_string(k) + (screened ? " predictors screened" : " predictors") +
+          ": the shrinkage formulas need at least 2K + 3 = " + std::to_string(2 * k + 3));
+  }
   if (options.points > max_front_points)
     messages.push_back("The front holds at most " + std::to_string(max_front_points) +
                        " points, got " + std::to_string(options.points));
@@ -215,6 +237,8 @@ class Points {
 
   double effect_size_at(double ai) const { return fourfifths::effect_size_at(model_, sr_, ai); }
 
+  const SelectionModel& model() const { return model_; }
+
  private:
   const Predictors& predictors_;  // with the effect sizes as given
   SelectionModel model_;
@@ -250,9 +274,8 @@ int drop_dominated(Front& front, double sign) {
   std::vector<FrontPoint> kept;
   for (const FrontPoint& p : points) {
     const bool end = &p == &points.front() || &p == &points.back();
-    const bool beaten = !end && std::any_of(points.begin(), points.end(), [&](const FrontPoint& q) {
-      return dominates(q, p);
-    });
+    const bool beaten = !end && std::any_of(points.begin(), points.end(),
+                                            [&](const FrontPoint& q) { return dominates(q, p); });
     if (beaten) {
       ++dropped;
     } else {
@@ -358,11 +381,11 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
       return false;
     }
     if (!(std::fabs(point.composite_d - d) <= effect_tolerance * std::max(1.0, std::fabs(d)))) {
-      front.messages.push_back(
-          "The front cannot be traced in double precision at AI " + decimal(ai) +
-          ": its composite effect size is " + number("%.6g", d) + ", and the nearest the weights " +
-          "can come is " + number("%.6g", point.composite_d) +
-          " (the predictors' effect sizes are too far apart)");
+      front.messages.push_back("The front cannot be traced in double precision at AI " +
+                               decimal(ai) + ": its composite effect size is " + number("%.6g", d) +
+                               ", and the nearest the weights " + "can come is " +
+                               number("%.6g", point.composite_d) +
+                               " (the predictors' effect sizes are too far apart)");
       return false;
     }
     if (nonnegative && w.validity < 0 &&
@@ -401,8 +424,9 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
     return;
   // In order of AI from the most valid end (a four-fifths point that stands
   // in for a dominated one may lie beyond interior points).
-  std::stable_sort(front.points.begin() + 1, front.points.end(),
-                   [&](const FrontPoint& x, const FrontPoint& y) { return sign * x.ai < sign * y.ai; });
+  std::stable_sort(
+      front.points.begin() + 1, front.points.end(),
+      [&](const FrontPoint& x, const FrontPoint& y) { return sign * x.ai < sign * y.ai; });
   front.points.push_back(last);
   if (const int rounded = drop_dominated(front, sign); rounded > 0)
     front.notes.push_back(std::to_string(rounded) +
@@ -417,13 +441,15 @@ void trace(const Predictors& predictors, const Points& points, const FrontOption
 
 // Whether every value of a point that the model defines is a finite number:
 // all but the mean quality of all selected in the majority basis and that of
-// the minority when none of them is selected.
-bool finite_where_defined(const FrontPoint& p, Basis basis) {
+// the minority when none of them is selected (and the shrunk values when the
+// front has them).
+bool finite_where_defined(const FrontPoint& p, Basis basis, bool shrunk) {
   bool finite = std::isfinite(p.ai) && std::isfinite(p.validity) && std::isfinite(p.composite_d) &&
                 std::isfinite(p.cutoff) && std::isfinite(p.sra) && std::isfinite(p.sri) &&
                 std::isfinite(p.quality_majority) &&
                 (basis == Basis::majority || std::isfinite(p.quality)) &&
-                (p.sri == 0 || std::isfinite(p.quality_minority));
+                (p.sri == 0 || std::isfinite(p.quality_minority)) &&
+                (!shrunk || (std::isfinite(p.shrunk_validity) && std::isfinite(p.shrunk_ai)));
   for (double w : p.weights) finite = finite && std::isfinite(w);
   return finite;
 }
@@ -435,7 +461,9 @@ bool finite_where_defined(const FrontPoint& p, Basis basis) {
 // it is repeated as a row of kind four_fifths, beside itself.
 void mark_four_fifths(Front& front) {
   std::vector<FrontPoint>& points = front.points;
-  auto kind_is = [](PointKind kind) { return [kind](const FrontPoint& p) { return p.kind == kind; }; };
+  auto kind_is = [](PointKind kind) {
+    return [kind](const FrontPoint& p) { return p.kind == kind; };
+  };
   if (std::any_of(points.begin(), points.end(), kind_is(PointKind::four_fifths))) return;
   const auto meets = std::find_if(points.begin(), points.end(), [](const FrontPoint& p) {
     return p.ai >= four_fifths - four_fifths_rounding;
@@ -469,12 +497,22 @@ Front pareto_front(const Problem& problem, const FrontOptions& options) {
   front.basis = problem.basis;
   front.sr = options.sr;
   front.nonnegative = options.nonnegative;
+  front.sample_size = options.sample_size;
+  front.predictors_screened =
+      options.sample_size > 0
+          ? (options.predictors_screened > 0 ? options.predictors_screened : problem.predictors)
+          : 0;
   const Points points(predictors, selection_model(as_checked(problem), composites), options.sr);
   trace(predictors, points, options, front);
   if (front.messages.empty()) mark_four_fifths(front);
+  if (front.messages.empty() && front.sample_size > 0 &&
+      !pareto::shrink_front(front, predictors, points.model(), front.sample_size,
+                            front.predictors_screened))
+    front.messages.emplace_back(
+        "No cut-off gives the selection ratio for a shrunk composite of the front");
   if (front.messages.empty()) {
     for (const FrontPoint& point : front.points)
-      if (!finite_where_defined(point, front.basis)) {
+      if (!finite_where_defined(point, front.basis, front.sample_size > 0)) {
         front.messages.push_back("The front's point at AI " + decimal(point.ai) + " (" +
                                  name_of(point.kind) +
                                  ") has a value that is not a finite number; no front is given");

@@ -141,6 +141,13 @@ class Faces {
 std::vector<std::string> front_problem(const Problem& problem, const FrontOptions& options,
                                        Composites& composites, Predictors& predictors);
 
+// Sets the shrunk validity and AI of every point of a front traced from a
+// validation sample of n with k predictors screened (n >= 2k + 3), model
+// being the front's own selection model; false when the model has no row
+// for a shrunk composite.
+bool shrink_front(Front& front, const Predictors& predictors, const SelectionModel& model, int n,
+                  int k);
+
 // Cut-off searches to machine precision: the relative tolerance falls back to
 // twice the machine epsilon; the absolute one only keeps a cut-off of exactly
 // 0 from searching down to the smallest double.

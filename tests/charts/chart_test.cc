@@ -19,6 +19,7 @@
 
 #include "charts/charts.h"
 #include "charts/group_chart.h"
+#include "charts/planning_chart.h"
 #include "fourfifths/deck.h"
 #include "fourfifths/studyfile.h"
 #include "support/process.h"
@@ -350,6 +351,64 @@ TEST(FrontChart, RendersWholeWithTheFourFifthsLineAtEightTenths) {
   expect_whole(r);
   const double column = four_fifths_line(r.picture, false, 300);
   EXPECT_NEAR(column, frame + data_attribute(r.svg, "x08"), 1.5);
+}
+
+// A front fitted in a validation sample draws what new applicants can be
+// expected to see as a second, dashed blue line in the validity panel (whose
+// only other lines are black and magenta), with its legend entry and a note.
+TEST(FrontChart, ShrunkFrontIsASecondLine) {
+  Front f = worked_front();
+  const auto blue_in_validity_panel = [](const Rendered& r) {
+    int blue = 0;
+    for (int y = frame + 90; y < frame + 410; ++y)
+      for (int x = frame + 90; x < frame + 610; ++x) blue += r.picture.near(x, y, 0x1f, 0x5f, 0xbf);
+    return blue;
+  };
+  EXPECT_EQ(blue_in_validity_panel(render(front_chart(f), "front-population")), 0);
+  f.sample_size = 100;
+  f.predictors_screened = 2;
+  for (FrontPoint& p : f.points) {
+    p.shrunk_validity = p.validity - 0.05;
+    p.shrunk_ai = p.ai - 0.05;
+  }
+  const Rendered r = render(front_chart(f), "front-shrunk");
+  expect_whole(r);
+  EXPECT_GT(blue_in_validity_panel(r), 300);
+  EXPECT_NE(r.svg.find("expected, N = 100"), std::string::npos);
+  EXPECT_NE(r.svg.find("validation sample of 100 with 2 predictors"), std::string::npos);
+}
+
+// The planning chart is whole, and its four-fifths violation line (black,
+// three units wide) runs where the library's probabilities and the chart's
+// own axes put it: halfway between the last two sizes of a plan of 20 and 20
+// applicants, at the mean of their probabilities.
+TEST(PlanningChart, ViolationLineWhereTheProbabilitiesPutIt) {
+  const std::vector<SizedDistribution> sizes = distributions_by_size({20, 20, 0.3, 0.3, 0.05});
+  ASSERT_GE(sizes.size(), 2u);
+  const Rendered r = render(planning_chart(sizes), "planning");
+  expect_whole(r);
+  std::smatch m;
+  const std::string number = "([-0-9.]+)";
+  ASSERT_TRUE(std::regex_search(r.svg, m, std::regex("data-plot=\"" + number + " " + number + " " +
+                                                     number + " " + number + "\" data-x=\"" + number +
+                                                     " " + number + "\" data-y=\"" + number + " " +
+                                                     number + "\"")));
+  std::vector<double> v;
+  for (std::size_t k = 1; k <= 8; ++k) v.push_back(std::stod(m[k]));
+  const auto& a = sizes[sizes.size() - 2];
+  const auto& b = sizes.back();
+  const double x = (static_cast<double>(a.plan.reference_applicants + a.plan.group_applicants +
+                                        b.plan.reference_applicants + b.plan.group_applicants) / 2 -
+                    v[4]) / (v[5] - v[4]);
+  const double y = ((a.distribution.p_violation + b.distribution.p_violation) / 2 - v[6]) / (v[7] - v[6]);
+  const int px = frame + static_cast<int>(std::lround(v[0] + x * (v[2] - v[0])));
+  const int py = frame + static_cast<int>(std::lround(v[3] - y * (v[3] - v[1])));
+  int black = 0;
+  for (int dy = -2; dy <= 2; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) black += r.picture.near(px + dx, py + dy, 0, 0, 0);
+  EXPECT_GE(black, 3) << "at " << px << ", " << py;
+  EXPECT_THROW(planning_chart({}), std::invalid_argument);
+  EXPECT_THROW(planning_chart(distributions_by_size({0, 10, 0.5, 0.5, 0.05})), std::invalid_argument);
 }
 
 // Names with markup, quotes, a control character and a malformed byte reach

@@ -179,6 +179,74 @@ class Formats(unittest.TestCase):
                 text = run(STUDY, "pareto", *args, deck).stdout.decode()
                 self.assertIn("four_fifths", text)
 
+    def test_front_from_a_sample(self):
+        # The example's non-negative front, fitted in a sample of 150: its ends are
+        # the regression weighting and conscientiousness alone (every effect size is
+        # negative, so no mixture favours the minority more). The shrunk columns
+        # recomputed here from the table's own validities and effect sizes: Claudy's
+        # population R², Browne's rho^4 and cross-validated R² at the ends, linear
+        # interpolation between them, and the AI of the shrunk effect size at SR .10
+        # with a quarter of the applicants from the minority, by bisection.
+        deck = os.path.join(SOURCE, "examples", "pareto.deck")
+        n, k, pq = 150, 4, 0.25 * 0.75
+
+        def browne(r2):
+            e = 1 - r2
+            rho2 = min(1, max(0, 1 - (n - 4) / (n - k - 1) * e * (1 + 2 * e / (n - k + 1))))
+            rho4 = max(0, rho2 ** 2 - 2 * k * (1 - rho2) ** 2 / ((n - 1) * (n - k + 1)))
+            return ((n - k - 3) * rho4 + rho2) / ((n - 2 * k - 2) * rho2 + k)
+
+        def tail(z):
+            return 0.5 * math.erfc(z / math.sqrt(2))
+
+        def ai_of(d):
+            lo, hi = -8.0, 8.0
+            for _ in range(200):
+                x = (lo + hi) / 2
+                if 0.75 * tail(x) + 0.25 * tail(x - d) > 0.1:
+                    lo = x
+                else:
+                    hi = x
+            return tail(lo - d) / tail(lo)
+
+        def membership(d):
+            return d * math.sqrt(pq) / math.sqrt(1 + d * d * pq)
+
+        out = run(STUDY, "pareto", "--format", "csv", "--sample-size", str(n), deck)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        table = list(csv.DictReader(io.StringIO(out.stdout.decode())))
+        top, far = table[0], table[-1]
+        v0, vf = float(top["validity"]), float(far["validity"])
+        u0, uf = membership(float(top["composite_d"])), membership(float(far["composite_d"]))
+        v0_shrunk = math.sqrt(browne(v0 ** 2))
+        uf_shrunk = uf - (abs(uf) - math.sqrt(browne(uf ** 2)))
+        for row in table:
+            with self.subTest(row=row["kind"], ai=row["ai"]):
+                t = (float(row["validity"]) - v0) / (vf - v0)
+                self.assertAlmostEqual(float(row["shrunk_validity"]), v0_shrunk + t * (vf - v0_shrunk),
+                                       delta=1e-12)
+                t = (membership(float(row["composite_d"])) - uf) / (u0 - uf)
+                u = uf_shrunk + t * (u0 - uf_shrunk)
+                self.assertAlmostEqual(float(row["shrunk_ai"]), ai_of(u / math.sqrt((1 - u * u) * pq)),
+                                       delta=1e-9)
+        # The population front's columns are those of the front without a sample.
+        plain = list(csv.DictReader(io.StringIO(run(STUDY, "pareto", "--format", "csv", deck).stdout.decode())))
+        self.assertEqual([{c: v for c, v in row.items() if not c.startswith("shrunk_")} for row in table], plain)
+        doc = json.loads(run(STUDY, "pareto", "--format", "json", "--sample-size", str(n), deck).stdout)
+        self.assertEqual((doc["sample_size"], doc["predictors_screened"]), (150, 4))
+        self.assertEqual([p["shrunk_ai"] for p in doc["points"]], [float(row["shrunk_ai"]) for row in table])
+        self.assertIn("validity*", run(STUDY, "pareto", "--sample-size", str(n), deck).stdout.decode())
+        for args, status, message in (
+                (["--sample-size", "10"], 1, "too small for 4 predictors: the shrinkage formulas need at least 2K + 3 = 11"),
+                (["--sample-size", "20", "--predictors-screened", "9"], 1, "too small for 9 predictors screened"),
+                (["--sample-size", "100", "--predictors-screened", "3"], 1, "at least the front's 4 predictors"),
+                (["--predictors-screened", "9"], 2, "give the validation sample's --sample-size too"),
+                (["--sample-size", "0"], 2, "--sample-size: a whole number of applicants")):
+            with self.subTest(args=args):
+                out = run(STUDY, "pareto", *args, deck)
+                self.assertEqual(out.returncode, status, out.stderr)
+                self.assertIn(message, out.stderr.decode())
+
     def test_front_command_line(self):
         deck = os.path.join(SOURCE, "examples", "pareto.deck")
         worked = os.path.join(SOURCE, "examples", "worked.deck")

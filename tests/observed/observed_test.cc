@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/math/distributions/hypergeometric.hpp>
 #include <gtest/gtest.h>
 
 #include "fourfifths/observed.h"
@@ -28,6 +29,47 @@ TEST(ObservedImpact, FishersTeaTasting) {
   EXPECT_NEAR(row.mid_p_one_sided, 9.0 / 70, 1e-12);
   EXPECT_NEAR(row.mid_p_two_sided, 18.0 / 70, 1e-12);
   EXPECT_NEAR(row.impact_ratio, 1.0 / 3, 1e-15);
+}
+
+// Exact tests of large and lopsided tables against R 4.2's fisher.test()
+// (one-sided "less" and two-sided, whose tables no more probable than the
+// observed one are counted with the same relative tolerance, 1e-7), and the
+// one-sided test of every table of 1252 applicants against Boost.Math's own
+// cumulative hypergeometric distribution.
+TEST(ObservedImpact, ExactTestsOfLargeCounts) {
+  struct Case {
+    long n, x, m, y;
+    double less, two_sided;
+  };
+  const Case cases[] = {
+      {310, 120, 520, 260, 0.00098729998453560806, 0.0019355010145664657},
+      {202, 70, 520, 260, 0.00012793556398399113, 0.00024111827021733106},
+      {120, 33, 520, 260, 4.6742944487283023e-06, 6.8528803271460661e-06},
+      {100, 41, 520, 260, 0.061518109307883075, 0.10263539666272301},
+      {25, 9, 40, 20, 0.19848969337100211, 0.31296678954992768},
+      {12, 3, 40, 20, 0.11460348853942784, 0.18794662601406276},
+      {600, 200, 652, 400, 1.6063353181704189e-23, 2.1963023927045157e-23},
+      {30, 0, 30, 30, 8.4556169460723831e-18, 1.6911233892144739e-17},
+  };
+  ObservedOptions options;
+  options.reference = "ref";
+  for (const Case& c : cases) {
+    const ObservedImpact impact = observed_impact(
+        {{"ref", double(c.m), double(c.y)}, {"g", double(c.n), double(c.x)}}, options);
+    ASSERT_TRUE(impact.messages.empty());
+    const ObservedRow& row = impact.rows[1];
+    EXPECT_NEAR(row.fisher_one_sided, c.less, 1e-10 * c.less) << c.n << " " << c.x;
+    EXPECT_NEAR(row.fisher_two_sided, c.two_sided, 1e-10 * c.two_sided) << c.n << " " << c.x;
+  }
+  const long n = 600, m = 652, s = 600;
+  const boost::math::hypergeometric_distribution<double> table(s, n, n + m);
+  for (long x = 0; x <= n; x += 7) {
+    const ObservedImpact impact = observed_impact(
+        {{"ref", double(m), double(s - x)}, {"g", double(n), double(x)}}, options);
+    ASSERT_TRUE(impact.messages.empty());
+    const double expected = cdf(table, static_cast<unsigned>(x));
+    EXPECT_NEAR(impact.rows[1].fisher_one_sided, expected, 1e-11 * expected + 1e-300) << x;
+  }
 }
 
 // Rates, ratios, verdicts, shortfalls and flip-flops that follow by hand.
@@ -169,6 +211,47 @@ TEST(SampleDistribution, ViolationsShrinkWithSampleSize) {
     EXPECT_GT(d.p_violation, 0) << applicants;
     previous = d.p_violation;
   }
+}
+
+// The sizes of a chart: from 2 applicants up to the plan's total, evenly
+// spaced and increasing, each group's share kept to the nearest applicant
+// (at least one each), the last the plan itself.
+TEST(SampleDistribution, BySize) {
+  struct Case {
+    long m, n;
+    int sizes;
+    std::vector<long> totals;  // the first three and the last
+  };
+  const Case cases[] = {
+      {20, 20, 60, {2, 3, 4, 40}},       // fewer totals than sizes: each once
+      {150, 50, 5, {2, 51, 101, 200}},    // 2 + 198 k / 4
+      {1, 1, 60, {2}},                    // the smallest plan is its one size
+  };
+  for (const Case& c : cases) {
+    const SamplePlan plan{c.m, c.n, 0.3, 0.2, 0.05};
+    const std::vector<SizedDistribution> sizes = distributions_by_size(plan, c.sizes);
+    ASSERT_FALSE(sizes.empty());
+    const auto total = [](const SamplePlan& p) { return p.reference_applicants + p.group_applicants; };
+    EXPECT_EQ(total(sizes[0].plan), c.totals[0]);
+    EXPECT_EQ(total(sizes.back().plan), c.totals.back());
+    for (std::size_t k = 1; k + 1 < c.totals.size(); ++k) EXPECT_EQ(total(sizes[k].plan), c.totals[k]);
+    EXPECT_LE(sizes.size(), static_cast<std::size_t>(c.sizes));
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+      const SamplePlan& p = sizes[k].plan;
+      if (k > 0) {
+        EXPECT_GT(total(p), total(sizes[k - 1].plan));
+      }
+      EXPECT_GE(p.group_applicants, 1);
+      EXPECT_GE(p.reference_applicants, 1);
+      EXPECT_LE(std::fabs(static_cast<double>(p.reference_applicants) -
+                          static_cast<double>(total(p) * c.m) / static_cast<double>(c.m + c.n)),
+                0.5 + (total(p) < 4 ? 1 : 0));
+      EXPECT_EQ(sizes[k].distribution.p_violation, sample_distribution(p).p_violation);
+    }
+  }
+  const std::vector<SizedDistribution> refused = distributions_by_size({0, 10, 0.5, 0.5, 0.05});
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].distribution.messages[0], "each group needs at least one applicant");
 }
 
 TEST(SampleDistribution, PlansThatCannotBe) {

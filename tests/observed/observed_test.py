@@ -339,7 +339,23 @@ for args, (m, n, q, p, alpha) in [
         for x in problems:
             print("  " + x)
 
+# The chart of the plan's sizes: its description gives the full plan's
+# probabilities, to three decimals, as computed here.
+with tempfile.TemporaryDirectory() as directory:
+    chart = os.path.join(directory, "plan.svg")
+    want, _ = plan_expected(15, 10, 0.5, 0.35, 0.05)
+    result = planning(["--applicants", "15:10", "--probabilities", "0.5:0.35", "--chart", chart])
+    text = open(chart, encoding="utf-8").read() if os.path.exists(chart) else ""
+    expected = (f"With 25 applicants: a violation {want['violation']:.3f}, Z test of the difference "
+                f"{want['zd']:.3f}, Z test of the log ratio {want['zir']:.3f}, Fisher's exact test "
+                f"{want['f2']:.3f}, mid-P {want['m2']:.3f}.")
+    # The chart's text is XML: its apostrophe an entity.
+    if result.returncode or expected.replace("'", "&apos;") not in text or "from 2 to 25" not in text:
+        program_failures += 1
+        print(f"planning chart: exit {result.returncode}, {result.stderr!r}; expected {expected!r}")
+
 for args, status, message in [
+        (["--applicants", "20:10", "--probabilities", "0.4:0.3", "--chart", ""], 2, "--chart: an empty file name"),
         (["--applicants", "20:0", "--probabilities", "0.4:0.3"], 2, "--applicants '20:0'"),
         (["--applicants", "1500:1000", "--probabilities", "0.4:0.3"], 2, "more than 2000 applicants"),
         (["--applicants", "20:10", "--probabilities", "0.4:1.3"], 2, "--probabilities '0.4:1.3'"),

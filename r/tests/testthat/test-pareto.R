@@ -45,3 +45,39 @@ test_that("a front plots", {
   on.exit(dev.off())
   expect_silent(plot(example_front()))
 })
+
+test_that("a front fitted in a sample of 150 shrinks as Browne's and Claudy's formulas say", {
+  # Recomputed here: the ends are the regression weighting and conscientiousness
+  # alone (every effect size negative); validity and the correlation with group
+  # membership are shrunk at the end fitted to each and interpolated between.
+  n <- 150; k <- 4; pq <- 0.25 * 0.75
+  browne <- function(r2) {
+    rho2 <- min(1, max(0, 1 - (n - 4) / (n - k - 1) * (1 - r2) * (1 + 2 * (1 - r2) / (n - k + 1))))
+    rho4 <- max(0, rho2^2 - 2 * k * (1 - rho2)^2 / ((n - 1) * (n - k + 1)))
+    ((n - k - 3) * rho4 + rho2) / ((n - 2 * k - 2) * rho2 + k)
+  }
+  membership <- function(d) d * sqrt(pq) / sqrt(1 + d^2 * pq)
+  ai_of <- function(d) {
+    cut <- uniroot(function(x) 0.75 * pnorm(x, lower.tail = FALSE) +
+                     0.25 * pnorm(x - d, lower.tail = FALSE) - 0.10, c(-8, 8), tol = 1e-13)$root
+    pnorm(cut - d, lower.tail = FALSE) / pnorm(cut, lower.tail = FALSE)
+  }
+  front <- example_front(sample_size = n)
+  expect_equal(attr(front, "predictors_screened"), 4)
+  top <- front[1, ]; far <- front[nrow(front), ]
+  top_shrunk <- sqrt(browne(top$validity^2))
+  u0 <- membership(top$composite_d); uf <- membership(far$composite_d)
+  uf_shrunk <- uf - (abs(uf) - sqrt(browne(uf^2)))
+  t <- (front$validity - top$validity) / (far$validity - top$validity)
+  expect_equal(front$shrunk_validity, top_shrunk + t * (far$validity - top_shrunk), tolerance = 1e-12)
+  u <- uf_shrunk + (membership(front$composite_d) - uf) / (u0 - uf) * (u0 - uf_shrunk)
+  expect_equal(front$shrunk_ai, sapply(u / sqrt((1 - u^2) * pq), ai_of), tolerance = 1e-8)
+  # The population front is the same, without the shrunk columns or weights of that name.
+  plain <- example_front()
+  expect_false("shrunk_ai" %in% names(plain))
+  expect_equal(unclass(front)[names(plain)], unclass(plain)[names(plain)])
+  expect_equal(weight_columns(front), c("ability", "interview", "conscientiousness", "biodata"))
+  expect_error(example_front(sample_size = 10), "2K \\+ 3 = 11", class = "fourfifths_invalid_problem")
+  expect_error(example_front(sample_size = 150.5), class = "fourfifths_bad_argument")
+  expect_error(example_front(predictors_screened = 6), class = "fourfifths_bad_argument")
+})

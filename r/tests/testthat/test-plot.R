@@ -65,6 +65,21 @@ test_that("the front figure marks the four-fifths point, the references and a ze
   expect_lte(figure$limits[[2]][["y1"]], 0)
 })
 
+test_that("a front fitted in a sample adds the expected front, in both figures", {
+  front <- example()$front
+  R <- matrix(c(1.00, 0.24, 0.00, 0.19, 0.30, 0.24, 1.00, 0.12, 0.16, 0.30, 0.00, 0.12, 1.00, 0.51,
+                0.18, 0.19, 0.16, 0.51, 1.00, 0.28, 0.30, 0.30, 0.18, 0.28, 1.00), 5)
+  fitted <- pareto_front(R, c(-1.00, -0.23, -0.09, -0.33, 0), 4, applicant_ratio = 3, sample_size = 60)
+  figure <- drawn(function() plot(fitted), 7, 3.5)
+  expect_true("expected on new applicants (N = 60)" %in% figure$texts)
+  expect_lte(figure$limits[[1]][["y1"]], min(fitted$shrunk_validity))
+  expect_lte(figure$limits[[1]][["x1"]], min(fitted$shrunk_ai))
+  expect_false(any(grepl("expected", drawn(function() plot(front), 7, 3.5)$texts)))
+  skip_if_not_installed("ggplot2")
+  built <- ggplot2::ggplot_build(ggplot2::autoplot(fitted))
+  expect_true("expected on new applicants" %in% levels(built$plot$data$series))
+})
+
 test_that("both figures render at 3.5 and 7 inches, 72 to 300 dpi, without warnings", {
   figures <- example()
   for (size in list(c(3.5, 5.5, 300), c(7, 3.5, 150), c(7, 3.5, 72))) {

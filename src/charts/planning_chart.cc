@@ -1,0 +1,128 @@
+// The chart of what samples of applicants will show: the probability of a
+// four-fifths violation and of each test's significance against the number
+// of applicants.
+#include "charts/planning_chart.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+#include "charts/charts.h"
+
+namespace fourfifths {
+namespace {
+
+using namespace charts;
+
+// With one line of subtitle.
+constexpr double page_height = 530;
+
+std::string share_label(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f %%", 100 * share);
+  return text;
+}
+
+}  // namespace
+
+std::string planning_chart(const std::vector<SizedDistribution>& sizes) {
+  if (sizes.empty()) throw std::invalid_argument("no sample sizes to chart");
+  for (const SizedDistribution& s : sizes)
+    if (!s.distribution.messages.empty())
+      throw std::invalid_argument("a refused plan has nothing to chart: " +
+                                  s.distribution.messages.front());
+  const SamplePlan& last = sizes.back().plan;
+  const auto total = [](const SamplePlan& p) {
+    return static_cast<double>(p.reference_applicants + p.group_applicants);
+  };
+
+  Drawing d{.width = page_width, .height = page_height};
+  d.title = "What samples of applicants will show";
+  const std::string subtitle =
+      "selection probability " + label_number(last.reference_probability, 3) +
+      " (reference group) and " + label_number(last.group_probability, 3) + " (group); " +
+      share_label(static_cast<double>(last.reference_applicants) / total(last)) +
+      " of the applicants in the reference group; tests at alpha " +
+      label_number(last.alpha, last.alpha < 0.01 ? 3 : 2);
+  draw_text(d, page_width / 2, 32, d.title, {.size = 17, .anchor = "middle", .bold = true});
+  const std::vector<std::string> subtitle_lines = wrap(subtitle, page_width - 80, 13);
+  for (std::size_t k = 0; k < subtitle_lines.size(); ++k)
+    draw_text(d, page_width / 2, 55 + 17 * static_cast<double>(k), subtitle_lines[k],
+              {.size = 13, .anchor = "middle"});
+  // A longer subtitle moves the panel, and the page grows with it.
+  const double top = 90 + 17 * static_cast<double>(subtitle_lines.size() - 1);
+  d.height += top - 90;
+
+  Axis x =
+      round_axis(0, total(last), 8, "Applicants in all (the groups in the plan's proportions)");
+  x.lo = 0;
+  const Panel panel = page_panel(top, 360, x, round_axis(0, 1, 5, "Probability over samples"));
+  draw_panel(d, panel);
+
+  const double y_alpha = panel.py(last.alpha);
+  draw_line(d, panel.left, y_alpha, panel.right(), y_alpha,
+            {.colour = "#888888", .width = 1.2, .dash = "5 4"});
+
+  struct Line {
+    const char* label;
+    double SampleDistribution::*probability;
+    Style style;
+  };
+  const Line lines[] = {
+      {"four-fifths violation",
+       &SampleDistribution::p_violation,
+       {.colour = "#000000", .width = 3, .marker = Marker::circle}},
+      {"Z test, difference",
+       &SampleDistribution::p_z_difference,
+       {.colour = "#1f5fbf", .width = 2, .dash = "9 4", .marker = Marker::square}},
+      {"Z test, log ratio",
+       &SampleDistribution::p_z_log_ratio,
+       {.colour = "#d0600f", .width = 2, .dash = "2 3", .marker = Marker::triangle}},
+      {"Fisher exact, 2-sided",
+       &SampleDistribution::p_fisher_two_sided,
+       {.colour = "#2a8a3a", .width = 2, .dash = "9 3 2 3", .marker = Marker::diamond}},
+      {"mid-P, 2-sided",
+       &SampleDistribution::p_mid_p_two_sided,
+       {.colour = "#7b3fa0",
+        .width = 2,
+        .dash = "14 4",
+        .marker = Marker::down_triangle,
+        .filled = true}},
+  };
+  std::vector<LegendEntry> legend;
+  // Markers on about a dozen sizes, so that a line's points stay apart.
+  const std::size_t every = std::max<std::size_t>(1, sizes.size() / 12);
+  // The violation line on top.
+  for (auto line = std::rbegin(lines); line != std::rend(lines); ++line) {
+    Series s{.label = line->label, .style = line->style};
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+      if (k % every == 0 || k + 1 == sizes.size()) s.marked.push_back(s.points.size());
+      s.points.emplace_back(total(sizes[k].plan), sizes[k].distribution.*(line->probability));
+    }
+    draw_series(d, panel, s);
+  }
+  for (const Line& line : lines) legend.push_back({.label = line.label, .style = line.style});
+  legend.push_back({.label = "alpha", .style = {.colour = "#888888", .width = 1.2, .dash = "5 4"}});
+  draw_legend(d, legend_left, panel.top, legend_width, "Probability of", legend);
+
+  const SampleDistribution& at_total = sizes.back().distribution;
+  d.data = {{"plot", coordinate(panel.left) + " " + coordinate(panel.top) + " " +
+                         coordinate(panel.right()) + " " + coordinate(panel.bottom())},
+            {"x", coordinate(panel.x.lo) + " " + coordinate(panel.x.hi)},
+            {"y", coordinate(panel.y.lo) + " " + coordinate(panel.y.hi)}};
+  d.desc =
+      "The probability that a sample of applicants shows a four-fifths violation, and that each "
+      "test comes out significant at alpha " +
+      label_number(last.alpha, 3) + ", against the number of applicants from " +
+      label_number(total(sizes.front().plan), 0) + " to " + label_number(total(last), 0) +
+      ", every applicant selected independently with the group's probability. With " +
+      label_number(total(last), 0) + " applicants: a violation " +
+      label_number(at_total.p_violation, 3) + ", Z test of the difference " +
+      label_number(at_total.p_z_difference, 3) + ", Z test of the log ratio " +
+      label_number(at_total.p_z_log_ratio, 3) + ", Fisher's exact test " +
+      label_number(at_total.p_fisher_two_sided, 3) + ", mid-P " +
+      label_number(at_total.p_mid_p_two_sided, 3) + ".";
+  return d.svg();
+}
+
+}  // namespace fourfifths
