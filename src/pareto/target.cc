@@ -1024,9 +1024,6 @@ GroupFront pareto_front(const GroupProblem& problem, const GroupFrontOptions& op
     } else {
       out.points.insert(out.points.begin() + static_cast<std::ptrdiff_t>(k), point);
     }
-  } else {
-    out.notes.push_back("No weighting meets AI " + number("%g", options.target) +
-                        " for every group at this ratio");
   }
   return out;
 }
