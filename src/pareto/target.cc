@@ -106,7 +106,7 @@ struct Eval {
 // members: each member's selection ratio, and the derivative of the cut-off
 // with respect to each member's effect size.
 bool select(const Model& m, const std::vector<double>& p, const std::vector<double>& d,
-            std::vector<double>& sr, double& x, std::vector<double>& dxdd) {
+            std::vector<double>& sr, double& x, std::vector<double>& dxdd, bool gradients) {
   PoolModel pool;
   pool.basis = m.basis;
   pool.p = p;
@@ -130,8 +130,8 @@ bool select(const Model& m, const std::vector<double>& p, const std::vector<doub
       status = RowStatus::ok;
       if (!pool_cutoff(pool, m.sr, cutoff, x, status)) return false;
     }
-    double total = 0;
-    for (std::size_t h = 0; h < d.size(); ++h) {
+    double total = gradients ? 0.0 : 1.0;
+    for (std::size_t h = 0; gradients && h < d.size(); ++h) {
       double pdf = 0;
       upper_tail(x - d[h], pdf);
       dxdd[h] = p[h] * pdf;
@@ -149,7 +149,8 @@ bool select(const Model& m, const std::vector<double>& p, const std::vector<doub
   return sr[0] > 0;
 }
 
-Eval evaluate(const Model& m, const Vec& w) {
+// Without gradients: the values alone (of a sampled weighting).
+Eval evaluate(const Model& m, const Vec& w, bool gradients = true) {
   Eval e;
   const Vec rw = m.r * w;
   const double s = std::sqrt(w.dot(rw));
@@ -170,6 +171,7 @@ Eval evaluate(const Model& m, const Vec& w) {
   e.gln.assign(static_cast<std::size_t>(G), Vec::Zero(m.np));
   // The derivative of ln AI_g through the cut-off x and directly.
   auto add = [&](int g, double x, const std::vector<int>& members, const std::vector<double>& dxdd) {
+    if (!gradients) return;
     double pdf0 = 0;
     double pdfg = 0;
     const double q0 = upper_tail(x, pdf0);
@@ -189,7 +191,7 @@ Eval evaluate(const Model& m, const Vec& w) {
     double total = 0;
     for (double v : p) total += v;
     for (double& v : p) v /= total;
-    if (!select(m, p, e.d, sr, x, dxdd)) return e;
+    if (!select(m, p, e.d, sr, x, dxdd, gradients)) return e;
     std::vector<int> members;
     for (int h = 0; h <= G; ++h) members.push_back(h);
     e.sr = sr;
@@ -200,7 +202,7 @@ Eval evaluate(const Model& m, const Vec& w) {
   } else {
     for (int g = 1; g <= G; ++g) {
       const double total = m.shares[0] + m.shares[g];
-      if (!select(m, {m.shares[0] / total, m.shares[g] / total}, {0.0, e.d[g]}, sr, x, dxdd))
+      if (!select(m, {m.shares[0] / total, m.shares[g] / total}, {0.0, e.d[g]}, sr, x, dxdd, gradients))
         return e;
       e.sr[g] = sr[1];
       e.ai[g] = sr[1] / sr[0];
@@ -621,7 +623,7 @@ std::vector<Sample> sample_weightings(const Model& m, bool nonnegative, unsigned
     const double s = std::sqrt(w.dot(m.r * w));
     if (!(s > 0) || !std::isfinite(s)) continue;
     w /= s;
-    const Eval e = evaluate(m, w);
+    const Eval e = evaluate(m, w, false);
     if (!e.ok) continue;
     Sample sample{.w = w, .v = e.v, .ln_ai = {}};
     for (int g = 1; g <= m.groups; ++g) sample.ln_ai.push_back(std::log(e.ai[g]));
