@@ -943,8 +943,6 @@ GroupFront pareto_front(const GroupProblem& problem, const GroupFrontOptions& op
 
   // The least-impact end: the most valid weighting at parity for every
   // group, or, short of it, the largest smallest AI.
-  std::vector<Vec> at;  // the points' weightings, unit composite variance
-  at.push_back(s.w0);
   const double a0 = first.min_ai;
   if (a0 >= 1) {
     out.notes.push_back("The most valid weighting gives no group a lower selection ratio than the "
@@ -976,37 +974,58 @@ GroupFront pareto_front(const GroupProblem& problem, const GroupFrontOptions& op
                           number("%.4f", end.min_ai));
     }
     const double a1 = end.min_ai;
-    // The interior, from the least-impact end down, each point searched from
-    // its neighbour of less impact (which meets its targets) and the end.
-    const int n = options.points;
-    std::vector<GroupFrontPoint> interior(static_cast<std::size_t>(n - 2));
-    std::vector<Vec> weights(static_cast<std::size_t>(n - 2));
-    std::vector<bool> found(static_cast<std::size_t>(n - 2), false);
-    Vec previous = we;
-    for (int k = n - 2; k >= 1; --k) {
-      const std::vector<double> lnt = s.uniform(a0 + (a1 - a0) * k / (n - 1));
-      const Point p = s.most_valid_under(lnt, {previous, we});
-      if (!p.found) continue;
-      previous = p.z.head(m.np);
-      weights[k - 1] = previous;
-      interior[k - 1] = {PointKind::interior, point_weighting(m, p, lnt)};
-      found[k - 1] = true;
-    }
-    int missing = 0;
-    for (int k = 0; k < n - 2; ++k) {
-      if (!found[k]) {
-        ++missing;
-        continue;
+    if (a1 - a0 <= 1e-12) {
+      out.notes.push_back("The most valid weighting has the largest smallest AI any weighting reaches: "
+                          "the front is this one weighting");
+    } else {
+      // The interior, from the least-impact end down, each point searched from
+      // its neighbour of less impact (which meets its targets) and the end.
+      const int n = options.points;
+      std::vector<GroupFrontPoint> interior(static_cast<std::size_t>(n - 2));
+      std::vector<bool> found(static_cast<std::size_t>(n - 2), false);
+      Vec previous = we;
+      for (int k = n - 2; k >= 1; --k) {
+        const std::vector<double> lnt = s.uniform(a0 + (a1 - a0) * k / (n - 1));
+        const Point p = s.most_valid_under(lnt, {previous, we});
+        if (!p.found) continue;
+        previous = p.z.head(m.np);
+        interior[k - 1] = {PointKind::interior, point_weighting(m, p, lnt)};
+        found[k - 1] = true;
       }
-      out.points.push_back(interior[k]);
-      at.push_back(weights[k]);
+      // A point whose target binds no group (its weighting's smallest AI
+      // above it, where the weightings that reach further are apart from the
+      // rest) is the weighting of a point of less impact: as valid, with a
+      // smallest AI as large. Such repeats are left out.
+      const auto repeats = [&](const GroupWeighting& w, int k) {
+        const auto covers = [&](const GroupWeighting& q) {
+          return q.validity >= w.validity - 1e-12 && q.min_ai >= w.min_ai - 1e-12;
+        };
+        if (covers(end)) return true;
+        for (int j = k + 1; j < n - 2; ++j)
+          if (found[j] && covers(interior[j].weighting)) return true;
+        return false;
+      };
+      int missing = 0;
+      int repeated = 0;
+      for (int k = 0; k < n - 2; ++k) {
+        if (!found[k]) {
+          ++missing;
+        } else if (repeats(interior[k].weighting, k)) {
+          ++repeated;
+        } else {
+          out.points.push_back(interior[k]);
+        }
+      }
+      if (missing > 0)
+        out.notes.push_back(std::to_string(missing) +
+                            " of the evenly spaced points are left out: no weighting there could be "
+                            "certified (first-order conditions to 1e-9)");
+      if (repeated > 0)
+        out.notes.push_back(std::to_string(repeated) +
+                            " of the evenly spaced points are left out: a point of less impact is as "
+                            "valid (its smallest AI lies beyond theirs)");
+      out.points.push_back({PointKind::min_impact, end});
     }
-    if (missing > 0)
-      out.notes.push_back(std::to_string(missing) +
-                          " of the evenly spaced points are left out: no weighting there could be "
-                          "certified (first-order conditions to 1e-9)");
-    out.points.push_back({PointKind::min_impact, end});
-    at.push_back(we);
   }
 
   // The target point: the headline's answer, in order of smallest AI (an end

@@ -391,6 +391,41 @@ TEST(GroupSurface, NoSampledWeightingBeatsACell) {
   EXPECT_LT(reached, 25);
 }
 
+// One predictor has the weightings +1 and, with free weights, -1: the front
+// is those, never the same weighting repeated at the targets in between.
+TEST(GroupFront, OnePredictorHasItsSignsAlone) {
+  GroupProblem p;
+  p.predictors = 1;
+  p.criteria = 1;
+  p.criterion_weights = {1};
+  p.correlations = {1, 0.5, 0.5, 1};
+  p.groups = {{.name = "A", .share = 60, .predictor_effects = {}, .criterion_effects = {}},
+              {.name = "B", .share = 20, .predictor_effects = {-0.2}, .criterion_effects = {-0.1}},
+              {.name = "C", .share = 20, .predictor_effects = {-0.1}, .criterion_effects = {-0.1}}};
+  const Independent ind{p, 0.3};
+  const Vec at_plus = ind.of({1.0}).second;
+  ASSERT_LT(*std::min_element(at_plus.begin(), at_plus.end()), 0.8);  // B's AI at +1: the target needs -1
+  const struct {
+    bool nonnegative;
+    std::vector<PointKind> kinds;
+    Vec validities;
+  } cases[] = {{true, {PointKind::max_validity}, {0.5}},
+               {false, {PointKind::max_validity, PointKind::four_fifths, PointKind::min_impact}, {0.5, -0.5, -0.5}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.nonnegative);
+    const GroupFront front = pareto_front(p, {.sr = 0.3, .points = 11, .nonnegative = c.nonnegative});
+    ASSERT_TRUE(front.messages.empty());
+    ASSERT_EQ(front.points.size(), c.kinds.size());
+    for (std::size_t k = 0; k < c.kinds.size(); ++k) {
+      EXPECT_EQ(front.points[k].kind, c.kinds[k]);
+      EXPECT_NEAR(front.points[k].weighting.validity, c.validities[k], 1e-12);
+      const Vec ai = ind.of(front.points[k].weighting.weights).second;
+      EXPECT_NEAR(front.points[k].weighting.min_ai, *std::min_element(ai.begin(), ai.end()), 1e-9);
+    }
+    EXPECT_EQ(front.headline.reached, !c.nonnegative);
+  }
+}
+
 TEST(GroupFront, RefusesWhatItCannotAnswer) {
   const GroupProblem two = battery(3, {{-1.0, -0.23, -0.06}}, {0.8, 0.2});
   const GroupProblem three = battery(3, {{-1.0, -0.23, -0.06}, {-0.72, -0.1, 0.04}}, {0.7, 0.15, 0.15});
