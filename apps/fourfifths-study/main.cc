@@ -2,7 +2,8 @@
 // CSV or JSON, with finer sweeps of selection ratios and a chart, or of a
 // study file of several groups; as the subcommand convert, a deck as a study
 // file; and, as the subcommand pareto, the validity-adverse-impact front of
-// the deck's predictors.
+// the deck's predictors (of a study file of several groups: validity against
+// the smallest AI, or the surface over two groups' AIs).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -512,8 +513,10 @@ int main(int argc, char** argv) {
   CLI::App* pareto = app.add_subcommand(
       "pareto",
       "The validity-adverse-impact front of the deck's predictors: the weightings for which no "
-      "other is both more valid and of less adverse impact at one selection ratio. The deck's own "
-      "predictor weights are not used. --format and --chart may also stand before 'pareto'.");
+      "other is both more valid and of less adverse impact at one selection ratio; for a study file "
+      "of three or more groups, validity against the smallest AI over the groups, with the most "
+      "valid weighting that gives every group at least --target. The deck's own predictor weights "
+      "are not used. --format and --chart may also stand before 'pareto'.");
   std::string pareto_deck = "-";
   std::string pareto_format = "text";
   std::string pareto_chart;

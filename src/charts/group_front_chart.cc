@@ -36,7 +36,7 @@ std::string group_front_chart(const GroupFront& front) {
     for (std::string& line : wrap("Note: " + note, page_width - 60, 12)) notes.push_back(std::move(line));
   Drawing d{.width = page_width, .height = 860 + 17 * static_cast<double>(notes.size())};
   d.title = "Validity and the smallest adverse-impact ratio of " + std::to_string(p.groups.size() - 1) +
-            " groups";
+            " groups against " + p.groups[0].name;
   const std::string subtitle =
       "Pareto front at " + at + (front.nonnegative ? ", non-negative weights" : "") + " \xE2\x80\x94 " +
       (target ? "every group at AI " + label_number(front.target, 2) + " or more with validity " +
@@ -108,16 +108,35 @@ std::string group_front_chart(const GroupFront& front) {
   draw_series(d, top, validity);
   for (const Series& s : groups) draw_series(d, bottom, s);
 
+  // A target point that is an end is labelled with it, not beside it.
+  const bool at_first = target && target->weighting.weights == points.front().weighting.weights;
+  const bool at_last = target && points.size() > 1 && target->weighting.weights == points.back().weighting.weights;
+  // The target point's label, below and to the left of it, where the
+  // least-impact end's label moves one line further down when they would meet.
+  double target_left = 0, target_right = 0, target_y = 0;
+  const bool target_label = target && !at_first && !at_last &&
+                            top.contains(target->weighting.min_ai, target->weighting.validity);
+  const std::string target_text = target ? "validity " + label_number(target->weighting.validity, 3) : "";
+  if (target_label) {
+    const double width = text_width(target_text, 12);
+    target_left = clamp_start(top.px(target->weighting.min_ai) - 10 - width, width, top.left + 4, top.right() - 4);
+    target_right = target_left + width;
+    target_y = top.py(target->weighting.validity) + 20;
+  }
   const auto label_point = [&](const GroupWeighting& w, const std::string& what, bool above) {
     if (!top.contains(w.min_ai, w.validity)) return;
     const std::string label = what + ": " + label_number(w.validity, 3) + " at AI " + label_number(w.min_ai, 2);
     const double width = text_width(label, 12);
     const double x = top.px(w.min_ai);
-    draw_text(d, clamp_start(above ? x - 6 : x - width + 6, width, top.left + 4, top.right() - 4),
-              top.py(w.validity) + (above ? -12 : 22), label, {.halo = true});
+    const double left = clamp_start(above ? x - 6 : x - width + 6, width, top.left + 4, top.right() - 4);
+    double y = top.py(w.validity) + (above ? -12 : 22);
+    if (!above && target_label && left < target_right && target_left < left + width && std::fabs(y - target_y) < 16)
+      y = target_y + 18;
+    draw_text(d, left, y, label, {.halo = true});
   };
-  label_point(points.front().weighting, "most valid", true);
-  if (points.size() > 1) label_point(points.back().weighting, "least impact", false);
+  label_point(points.front().weighting, at_first ? "most valid, target point" : "most valid", true);
+  if (points.size() > 1)
+    label_point(points.back().weighting, at_last ? "least impact, target point" : "least impact", false);
 
   std::vector<LegendEntry> front_legend = {{.label = validity.label, .style = front_style},
                                            {.label = rule, .style = four_fifths_style()}};
@@ -125,10 +144,7 @@ std::string group_front_chart(const GroupFront& front) {
     const double x = top.px(target->weighting.min_ai);
     const double y = top.py(target->weighting.validity);
     draw_marker(d, x, y, target_point_style, 6);
-    const std::string label = "validity " + label_number(target->weighting.validity, 3);
-    const double width = text_width(label, 12);
-    draw_text(d, clamp_start(x - 10 - width, width, top.left + 4, top.right() - 4), y + 20, label,
-              {.bold = true, .halo = true});
+    if (target_label) draw_text(d, target_left, target_y, target_text, {.bold = true, .halo = true});
     front_legend.push_back({.label = "target point", .style = target_point_style, .line = false});
   }
   draw_legend(d, legend_left, top.top, legend_width, "Front", front_legend);
