@@ -2,7 +2,8 @@
 // CSV or JSON, with finer sweeps of selection ratios and a chart, or of a
 // study file of several groups; as the subcommand convert, a deck as a study
 // file; and, as the subcommand pareto, the validity-adverse-impact front of
-// the deck's predictors.
+// the deck's predictors (of a study file of several groups: validity against
+// the smallest AI, or the surface over two groups' AIs).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,14 +21,17 @@
 #include <CLI/CLI.hpp>
 
 #include "deck/deck.h"
+#include "fourfifths/groupfront.h"
 #include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
 #include "fourfifths/studyfile.h"
 #include "charts/charts.h"
 #include "charts/group_chart.h"
+#include "charts/group_front_chart.h"
 #include "charts/stage_chart.h"
 #include "formats/formats.h"
+#include "formats/groupfront.h"
 #include "formats/groups.h"
 #include "formats/stages.h"
 #include "observed.h"
@@ -298,21 +302,6 @@ bool read_study(Input& input, StudyFile& study) {
   return true;
 }
 
-// The problem of a deck or of a study file of two groups (what the front
-// takes); more groups are the group study's alone.
-bool read_two_groups(Input& input, Problem& problem) {
-  if (!input.study_file()) return read_problem(input, problem);
-  StudyFile study;
-  if (!read_study(input, study)) return false;
-  if (study.problem.groups.size() != 2) {
-    fail(rejected, input.name() + ": " + std::to_string(study.problem.groups.size()) +
-                       " groups: the front takes a deck or a study file of two groups");
-    return false;
-  }
-  problem = as_problem(study.problem);
-  return true;
-}
-
 // The chosen rendering of a study or a front on standard output, and its
 // chart when one is asked for.
 template <class Result>
@@ -401,11 +390,63 @@ int run_convert(const std::string& path, const std::string& format) {
   return 0;
 }
 
+// What the front of several groups is asked beyond the two-group front's
+// options: its target, or the surface instead of the front.
+struct SeveralGroups {
+  bool target_given = false;
+  double target = 0.8;
+  bool surface = false;
+  bool points_given = false;
+};
+
+// The front (or surface) of a study file of three or more groups.
+int run_group_pareto(const StudyFile& file, const std::string& name, const std::string& format,
+                     const FrontOptions& two, const SeveralGroups& several, bool sr_given,
+                     const std::string& chart_path) {
+  const GroupProblem& problem = file.problem;
+  if (two.sample_size > 0)
+    return fail(usage, "--sample-size: the front of several groups is of the population; a front "
+                       "fitted in a validation sample is drawn for two groups");
+  GroupFrontOptions options{.sr = two.sr, .points = two.points, .target = several.target, .nonnegative = two.nonnegative};
+  if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
+  if (several.surface) {
+    if (problem.groups.size() != 3)
+      return fail(rejected, name + ": " + std::to_string(problem.groups.size() - 1) +
+                                " further groups: the surface takes exactly two");
+    if (!chart_path.empty()) return fail(usage, "--chart: the surface has no chart (its CSV and JSON do)");
+    if (several.target_given) return fail(usage, "--target: the surface's targets are its grid (--points per group)");
+    if (!several.points_given) options.points = 11;
+    if (options.points > max_surface_points)
+      return fail(usage, "--points: the surface takes at most " + std::to_string(max_surface_points) +
+                             " points per group");
+    const GroupSurface surface = pareto_surface(problem, options);
+    if (!surface.messages.empty()) return reject(surface.messages);
+    return deliver<GroupSurface>(surface, format, "", surface_csv, surface_json, surface_text,
+                                 [](const GroupSurface&) { return std::string(); });
+  }
+  const GroupFront front = pareto_front(problem, options);
+  if (!front.messages.empty()) return reject(front.messages);
+  return deliver<GroupFront>(front, format, chart_path, group_front_csv, group_front_json, group_front_text,
+                             group_front_chart);
+}
+
 int run_pareto(const std::string& deck_path, const std::string& format, FrontOptions options,
-               bool sr_given, const std::string& chart_path) {
+               const SeveralGroups& several, bool sr_given, const std::string& chart_path) {
   Input input;
   Problem problem;
-  if (!input.open(deck_path) || !read_two_groups(input, problem)) return rejected;
+  if (!input.open(deck_path)) return rejected;
+  if (input.study_file()) {
+    StudyFile file;
+    if (!read_study(input, file)) return rejected;
+    if (file.problem.groups.size() > 2)
+      return run_group_pareto(file, input.name(), format, options, several, sr_given, chart_path);
+    problem = as_problem(file.problem);
+  } else if (!read_problem(input, problem)) {
+    return rejected;
+  }
+  if (several.target_given || several.surface)
+    return fail(usage, std::string(several.surface ? "--surface" : "--target") +
+                           ": for a study file of three or more groups (the front of two groups marks AI 0.8)");
   if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
   const Front front = pareto_front(problem, options);
   if (!front.messages.empty()) return reject(front.messages);
@@ -475,8 +516,10 @@ int main(int argc, char** argv) {
   CLI::App* pareto = app.add_subcommand(
       "pareto",
       "The validity-adverse-impact front of the deck's predictors: the weightings for which no "
-      "other is both more valid and of less adverse impact at one selection ratio. The deck's own "
-      "predictor weights are not used. --format and --chart may also stand before 'pareto'.");
+      "other is both more valid and of less adverse impact at one selection ratio; for a study file "
+      "of three or more groups, validity against the smallest AI over the groups, with the most "
+      "valid weighting that gives every group at least --target. The deck's own predictor weights "
+      "are not used. --format and --chart may also stand before 'pareto'.");
   std::string pareto_deck = "-";
   std::string pareto_format = "text";
   std::string pareto_chart;
@@ -486,7 +529,7 @@ int main(int argc, char** argv) {
   bool free_weights = false;
   CLI::Option* pareto_deck_option =
       pareto->add_option("DECK", pareto_deck,
-                         "problem deck, or study file of two groups; '-' or none: standard input");
+                         "problem deck or study file; '-' or none: standard input");
   pareto
       ->add_option("--points", points_text,
                    "points evenly spaced in AI between the ends, 2 to " +
@@ -536,6 +579,24 @@ int main(int argc, char** argv) {
           ->add_option("--predictors-screened", screened_text,
                        "predictors screened in that sample (default: the deck's predictors)")
           ->check(whole_number("predictors"));
+  SeveralGroups several;
+  std::string target_text;
+  CLI::Option* target_option =
+      pareto
+          ->add_option("--target", target_text,
+                       "study file of three or more groups: the AI every group must reach at the front's "
+                       "target point, in (0, 1] (default: 0.8)")
+          ->check(CLI::Validator(
+              [](const std::string& text) {
+                char* end = nullptr;
+                const double t = std::strtod(text.c_str(), &end);
+                return !text.empty() && *end == '\0' && t > 0 && t <= 1 ? std::string()
+                                                                         : "an AI in (0, 1]";
+              },
+              "AI"));
+  pareto->add_flag("--surface", several.surface,
+                   "study file of exactly two further groups: the most valid weighting over a grid of "
+                   "both groups' AI targets (--points per group, default 11) instead of the front");
   CLI::Option* pareto_format_option =
       pareto->add_option("--format", pareto_format,
                          "text (a table), csv (one line per point) or json")
@@ -614,7 +675,10 @@ int main(int argc, char** argv) {
     if (sample_option->count() > 0) parse_count(sample_text, 1, most_applicants, front.sample_size);
     if (screened_option->count() > 0)
       parse_count(screened_text, 1, most_applicants, front.predictors_screened);
-    return run_pareto(pareto_deck, pareto_format, front, sr_option->count() > 0, pareto_chart);
+    several.points_given = !points_text.empty();
+    several.target_given = target_option->count() > 0;
+    if (several.target_given) several.target = std::strtod(target_text.c_str(), nullptr);
+    return run_pareto(pareto_deck, pareto_format, front, several, sr_option->count() > 0, pareto_chart);
   }
   std::vector<double> sweep;
   std::string error;

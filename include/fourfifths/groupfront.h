@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fourfifths/groups.h"
+#include "fourfifths/pareto.h"
 
 namespace fourfifths {
 
@@ -77,5 +78,80 @@ struct GroupTarget {
 // problem's own predictor weights, quality and requested ratios are not used;
 // it needs at least one criterion. Thread-safe.
 GroupTarget most_valid_meeting(const GroupProblem& problem, const GroupTargetOptions& options = {});
+
+struct GroupFrontOptions {
+  double sr = 0.10;         // selection ratio of the problem's basis
+  int points = 21;          // points evenly spaced in smallest AI (2 to max_front_points)
+  double target = 0.8;      // the AI every group must reach at the front's target point
+  bool nonnegative = true;  // weights may not be negative
+  int starts = 24;          // as in GroupTargetOptions, for every point
+  unsigned seed = 1;
+};
+
+// One weighting of the front of several groups.
+struct GroupFrontPoint {
+  // max_validity, min_impact (the largest smallest AI, at most parity),
+  // four_fifths (the most valid weighting with every AI at least the
+  // front's target), interior.
+  PointKind kind = PointKind::interior;
+  GroupWeighting weighting;
+};
+
+// The front of validity against the smallest AI over the further groups.
+struct GroupFront {
+  GroupProblem problem;               // as given: the names of groups and predictors
+  std::vector<std::string> messages;  // why there is no front; nothing below is set then
+  std::vector<std::string> notes;
+  Pool pool = Pool::joint;
+  Basis basis = Basis::overall;
+  double sr = 0;
+  double target = 0;
+  bool nonnegative = true;
+  // The headline at the front's target: most_valid_meeting's answer.
+  GroupTarget headline;
+  // From the most valid weighting to the largest smallest AI (at most 1):
+  // each point the most valid weighting whose every AI is at least its
+  // smallest AI, the interior evenly spaced in smallest AI, and the target
+  // point among them when some weighting reaches the target (an end that
+  // meets it repeated as that point).
+  std::vector<GroupFrontPoint> points;
+};
+
+// The front of a problem of several groups at one selection ratio. Every
+// point is a certified first-order point like most_valid_meeting's answer; a
+// point that cannot be certified is left out, with a note. With one further
+// group its points are pareto_front()'s at the same AIs. Thread-safe.
+GroupFront pareto_front(const GroupProblem& problem, const GroupFrontOptions& options = {});
+
+// One cell of the surface: the most valid weighting with the first further
+// group's AI at least targets[0] and the second's at least targets[1].
+struct SurfacePoint {
+  double targets[2] = {0, 0};
+  bool reached = false;   // some weighting meets both targets
+  GroupWeighting weighting;  // reached: that weighting; not set otherwise
+};
+
+// The surface of validity over the two AIs of a problem of exactly two
+// further groups: a grid of points per group's axis, from the group's AI at
+// the most valid weighting to the largest AI any weighting gives it (at most
+// parity), evenly spaced.
+struct GroupSurface {
+  GroupProblem problem;  // as given
+  std::vector<std::string> messages;
+  std::vector<std::string> notes;
+  Pool pool = Pool::joint;
+  Basis basis = Basis::overall;
+  double sr = 0;
+  bool nonnegative = true;
+  GroupWeighting most_valid;
+  std::vector<double> axes[2];       // the targets of each further group
+  std::vector<SurfacePoint> points;  // row by row: the first group's target, then the second's
+};
+
+// The most points per axis of a surface.
+inline constexpr int max_surface_points = 101;
+
+// options.points per axis (2 to max_surface_points); options.target unused.
+GroupSurface pareto_surface(const GroupProblem& problem, const GroupFrontOptions& options = {});
 
 }  // namespace fourfifths

@@ -37,3 +37,7 @@ write_study_text <- function(problem, sweep, json, comment) {
     .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment)
 }
 
+group_front_of_problem <- function(problem, sr, points, nonnegative, target) {
+    .Call(`_fourfifths_group_front_of_problem`, problem, sr, points, nonnegative, target)
+}
+

@@ -163,3 +163,36 @@ autoplot.fourfifths_group_study <- function(object, sweep = NULL, ncol = 2, ...)
                                        linetype = "13")
   plot
 }
+
+autoplot.fourfifths_group_pareto <- function(object, ...) {
+  need_ggplot2()
+  data <- group_front_curves(object)
+  target <- attr(object, "target")
+  series <- c("smallest AI", data$groups)
+  long <- rbind(
+    data.frame(series = "smallest AI", ai = data$ends$min_ai, validity = data$ends$validity),
+    data.frame(series = as.character(data$points$group), ai = data$points$ai, validity = data$points$validity))
+  long$series <- factor(long$series, series)
+  # The smallest AI wide and grey under the groups' lines, so that the binding group's shows.
+  colours <- setNames(c("grey55", data$colours), series)
+  styles <- setNames(c("solid", data$types), series)
+  widths <- setNames(c(1.8, rep(0.7, length(data$groups))), series)
+  plot <- ggplot2::ggplot(long, ggplot2::aes(.data$ai, .data$validity)) +
+    ggplot2::geom_vline(xintercept = target, colour = "grey45", linetype = "44") +
+    ggplot2::annotate("text", x = target, y = Inf, label = if (target == 0.8) "4/5" else format(target),
+                      hjust = 1.15, vjust = 1.5, size = 3, colour = "grey25") +
+    ggplot2::geom_line(ggplot2::aes(colour = .data$series, linetype = .data$series,
+                                    linewidth = .data$series)) +
+    ggplot2::geom_point(data = long[long$series == "smallest AI", ], size = 1) +
+    ggplot2::scale_colour_manual(NULL, values = colours) +
+    ggplot2::scale_linetype_manual(NULL, values = styles) +
+    ggplot2::scale_linewidth_manual(NULL, values = widths) +
+    ggplot2::expand_limits(y = 0) +
+    ggplot2::labs(x = data$label, y = "validity (r with the criterion)") +
+    ggplot2::theme_bw() +
+    ggplot2::theme(legend.position = "bottom")
+  if (nrow(data$at))
+    plot <- plot + ggplot2::geom_point(ggplot2::aes(.data$min_ai, .data$validity), data = data$at,
+                                       shape = 23, fill = palette_ff[6], size = 3)
+  plot
+}

@@ -250,3 +250,49 @@ plot.fourfifths_group_study <- function(x, sweep = NULL, ...) {
   legend_below(data$groups, columns, col = data$colours, lty = data$types, lwd = 2)
   invisible(x)
 }
+
+# The curves of a front of several groups: per point its smallest AI and
+# validity, and per further group its AI at each point.
+group_front_curves <- function(x) {
+  front <- as.data.frame(unclass(x), check.names = FALSE)
+  # A repeated end (the target point beside itself) is one weighting.
+  points <- front[!front$reference, , drop = FALSE]
+  points <- points[order(points$point), , drop = FALSE]
+  ends <- front[front$reference, c("point", "kind", "min_ai", "validity"), drop = FALSE]
+  further <- levels(front$group)[-1]
+  list(front = front, ends = ends, points = points, groups = further,
+       colours = rep_len(palette_ff[-1], length(further)),
+       types = rep_len(line_types[-1], length(further)),
+       at = ends[ends$kind == "four_fifths", , drop = FALSE],
+       label = sprintf("adverse-impact ratio at %s SR %s",
+                       if (attr(x, "basis") == "overall") "overall" else "reference group's",
+                       format(attr(x, "sr"))))
+}
+
+plot.fourfifths_group_pareto <- function(x, ...) {
+  data <- group_front_curves(x)
+  target <- attr(x, "target")
+  old <- figure_layout(1)
+  on.exit(par(old))
+  marks <- c("smallest AI", data$groups,
+             if (nrow(data$at)) sprintf("target point (validity %.3f)", data$at$validity))
+  columns <- legend_margin(marks)
+  plot(NA, xlim = range(data$points$ai, target, na.rm = TRUE), ylim = range(data$ends$validity, 0),
+       xlab = data$label, ylab = "validity (r with the criterion)")
+  abline(v = target, col = "grey45", lty = "44")
+  margin_label(3, target, if (target == 0.8) "4/5" else format(target))
+  # The smallest AI under the groups' lines, so that the binding group's shows.
+  lines(data$ends$min_ai, data$ends$validity, lwd = 3.5, col = "grey55")
+  for (i in seq_along(data$groups)) {
+    line <- data$points[data$points$group == data$groups[i], , drop = FALSE]
+    lines(line$ai, line$validity, col = data$colours[i], lty = data$types[i], lwd = 1.5)
+  }
+  points(data$ends$min_ai, data$ends$validity, pch = 20, cex = 0.8)
+  if (nrow(data$at)) points(data$at$min_ai, data$at$validity, pch = 23, bg = palette_ff[6], cex = 1.6)
+  panel_title("Validity against each group's AI and the smallest")
+  n <- length(data$groups)
+  legend_below(marks, columns, col = c("grey55", data$colours, "black")[seq_along(marks)],
+               lty = c("solid", data$types, NA)[seq_along(marks)], lwd = c(3.5, rep(1.5, n), NA)[seq_along(marks)],
+               pch = c(20, rep(NA, n), 23)[seq_along(marks)], pt.bg = c(NA, rep(NA, n), palette_ff[6])[seq_along(marks)])
+  invisible(x)
+}

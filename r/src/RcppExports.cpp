@@ -121,6 +121,21 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// group_front_of_problem
+Rcpp::List group_front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative, double target);
+RcppExport SEXP _fourfifths_group_front_of_problem(SEXP problemSEXP, SEXP srSEXP, SEXP pointsSEXP, SEXP nonnegativeSEXP, SEXP targetSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type problem(problemSEXP);
+    Rcpp::traits::input_parameter< double >::type sr(srSEXP);
+    Rcpp::traits::input_parameter< int >::type points(pointsSEXP);
+    Rcpp::traits::input_parameter< bool >::type nonnegative(nonnegativeSEXP);
+    Rcpp::traits::input_parameter< double >::type target(targetSEXP);
+    rcpp_result_gen = Rcpp::wrap(group_front_of_problem(problem, sr, points, nonnegative, target));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_correlation_messages", (DL_FUNC) &_fourfifths_correlation_messages, 1},
@@ -132,6 +147,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_analyse_group_problem", (DL_FUNC) &_fourfifths_analyse_group_problem, 2},
     {"_fourfifths_read_study_text", (DL_FUNC) &_fourfifths_read_study_text, 2},
     {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 4},
+    {"_fourfifths_group_front_of_problem", (DL_FUNC) &_fourfifths_group_front_of_problem, 5},
     {NULL, NULL, 0}
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/groupfront.h"
 #include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
@@ -496,4 +497,74 @@ std::string write_study_text(const Rcpp::List& problem, const std::string& sweep
                                                    : fourfifths::WeightSource::given;
   study.sweep = sweep;
   return json ? fourfifths::write_study_json(study) : fourfifths::write_study_toml(study, comment);
+}
+
+// The front of a problem of several groups: its messages when there is none,
+// else its notes, the headline (whether the target is reached, the best
+// weighting's validity, smallest AI and binding groups, the most valid
+// validity) and the points in long form, one line per point and group, with
+// the point's weights (one vector per predictor, repeated on its groups'
+// lines).
+// [[Rcpp::export]]
+Rcpp::List group_front_of_problem(const Rcpp::List& problem, double sr, int points, bool nonnegative,
+                                  double target) {
+  const fourfifths::GroupProblem p = group_problem_of(problem);
+  fourfifths::GroupFrontOptions options;
+  options.sr = sr;
+  options.points = points;
+  options.nonnegative = nonnegative;
+  options.target = target;
+  const fourfifths::GroupFront front = fourfifths::pareto_front(p, options);
+  if (!front.messages.empty()) return Rcpp::List::create(Rcpp::Named("messages") = front.messages);
+  const std::size_t groups = p.groups.size();
+  const auto lines = static_cast<R_xlen_t>(front.points.size() * groups);
+  Rcpp::IntegerVector point(lines), group(lines);
+  Rcpp::CharacterVector kind(lines);
+  Rcpp::LogicalVector reference(lines), binding(lines);
+  Rcpp::NumericVector ai(lines), group_sr(lines), composite_d(lines), min_ai(lines), validity(lines),
+      multiplier(lines), kkt(lines);
+  Rcpp::List weights(p.predictors);
+  for (int k = 0; k < p.predictors; ++k) weights[k] = Rcpp::NumericVector(lines);
+  R_xlen_t line = 0;
+  for (std::size_t i = 0; i < front.points.size(); ++i) {
+    const fourfifths::GroupWeighting& w = front.points[i].weighting;
+    for (std::size_t g = 0; g < groups; ++g, ++line) {
+      point[line] = static_cast<int>(i) + 1;
+      kind[line] = fourfifths::name_of(front.points[i].kind);
+      group[line] = static_cast<int>(g) + 1;
+      reference[line] = g == 0;
+      ai[line] = r_value(w.ai[g]);
+      group_sr[line] = r_value(w.sr[g]);
+      composite_d[line] = r_value(w.composite_d[g]);
+      min_ai[line] = w.min_ai;
+      validity[line] = w.validity;
+      binding[line] = std::find(w.binding.begin(), w.binding.end(), static_cast<int>(g)) != w.binding.end();
+      multiplier[line] = w.multipliers[g];
+      kkt[line] = w.kkt_residual;
+      for (int k = 0; k < p.predictors; ++k) {
+        Rcpp::NumericVector column = weights[k];
+        column[line] = w.weights[static_cast<std::size_t>(k)];
+      }
+    }
+  }
+  Rcpp::CharacterVector levels(static_cast<R_xlen_t>(groups));
+  for (std::size_t g = 0; g < groups; ++g) levels[static_cast<R_xlen_t>(g)] = p.groups[g].name;
+  group.attr("levels") = levels;
+  group.attr("class") = "factor";
+  const fourfifths::GroupTarget& h = front.headline;
+  Rcpp::CharacterVector bound;
+  for (int g : h.best.binding) bound.push_back(p.groups[static_cast<std::size_t>(g)].name);
+  Rcpp::List headline = Rcpp::List::create(
+      Rcpp::Named("reached") = h.reached, Rcpp::Named("validity") = h.best.validity,
+      Rcpp::Named("min_ai") = h.best.min_ai, Rcpp::Named("binding") = bound,
+      Rcpp::Named("most_valid") = h.most_valid.validity);
+  Rcpp::List values = Rcpp::List::create(
+      Rcpp::Named("point") = point, Rcpp::Named("kind") = kind, Rcpp::Named("group") = group,
+      Rcpp::Named("reference") = reference, Rcpp::Named("ai") = ai, Rcpp::Named("sr") = group_sr,
+      Rcpp::Named("composite_d") = composite_d, Rcpp::Named("min_ai") = min_ai,
+      Rcpp::Named("validity") = validity, Rcpp::Named("binding") = binding,
+      Rcpp::Named("multiplier") = multiplier, Rcpp::Named("kkt_residual") = kkt);
+  return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+                            Rcpp::Named("notes") = front.notes, Rcpp::Named("headline") = headline,
+                            Rcpp::Named("values") = values, Rcpp::Named("weights") = weights);
 }

@@ -124,18 +124,19 @@ std::vector<double> member_ratios(const PoolModel& pool, double x) {
   return sr;
 }
 
-bool pool_cutoff(const PoolModel& pool, double sr, double& cutoff, double& last, RowStatus& status) {
-  double b = -8;
-  double c = 8;
+bool pool_cutoff(const PoolModel& pool, double sr, double& cutoff, double& last, RowStatus& status,
+                 double lo, double hi) {
+  double b = lo;
+  double c = hi;
   double r = b;
   double re = pool.re;
   double ae = pool.ae;
   int32_t flag = 0;
   auto f = [&](double& cut) {
     last = cut;
-    const std::vector<double> s = member_ratios(pool, cut);
+    // member_ratios' shares summed as they come: no vector per evaluation.
     double total = 0;
-    for (std::size_t g = 0; g < s.size(); ++g) total += pool.p[g] * s[g];
+    for (std::size_t g = 0; g < pool.dx.size(); ++g) total += pool.p[g] * share_above(cut - pool.dx[g]);
     return total - sr;
   };
   dfzero(f, b, c, r, re, ae, flag);

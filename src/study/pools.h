@@ -41,8 +41,10 @@ std::vector<double> member_ratios(const PoolModel& pool, double x);
 // The cut-off at which the pool (overall basis, any number of members)
 // selects the proportion sr of its applicants, to the pool's tolerances; last
 // is the cut-off of the search's last evaluation. False, with status, when no
-// cut-off in [-8, 8] gives sr.
-bool pool_cutoff(const PoolModel& pool, double sr, double& cutoff, double& last, RowStatus& status);
+// cut-off in [-8, 8] gives sr. A caller that knows a narrower interval that
+// holds the cut-off (inside [-8, 8]) may give it as [lo, hi].
+bool pool_cutoff(const PoolModel& pool, double sr, double& cutoff, double& last, RowStatus& status,
+                 double lo = -8, double hi = 8);
 
 // The pool at the selection ratio sr of its basis.
 PoolRow evaluate_pool(const PoolModel& pool, double sr);

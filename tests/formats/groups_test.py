@@ -2,7 +2,8 @@
 it: the long CSV and the JSON read back by Python's csv and json modules and
 checked against the normal model computed here (math.erfc) and against each
 other; decks converted to study files giving the deck's own numbers; the
-messages of faulty files; the front from a study file of two groups.
+messages of faulty files; the front from a study file of two groups, and
+that of several groups against the normal model of its weights.
 
 Usage: groups_test.py STUDY_PROGRAM SOURCE_DIR
 """
@@ -137,9 +138,68 @@ class GroupStudy(unittest.TestCase):
         from_file = run("pareto", "--format", "csv", "-", stdin=converted)
         self.assertEqual(from_file.returncode, 0, from_file.stderr)
         self.assertEqual(from_file.stdout, from_deck.stdout)
-        out = run("pareto", EXAMPLE)
-        self.assertEqual(out.returncode, 1)
-        self.assertIn("4 groups: the front takes a deck or a study file of two groups", out.stderr.decode())
+        for option in ["--target", "--surface"]:
+            out = run("pareto", *([option, "0.7"] if option == "--target" else [option]), deck)
+            self.assertEqual(out.returncode, 2)
+            self.assertIn(option + ": for a study file of three or more groups", out.stderr.decode())
+
+    def test_front_of_several_groups_is_the_normal_model_of_its_weights(self):
+        # The example's two predictors and the Black, Hispanic and Asian
+        # effects, read back from the long CSV: each line's AI and selection
+        # ratio follow from its weights by the joint pool's cut-off, found
+        # here by bisection on erfc tails; validity from the correlations.
+        out = run("pareto", "--sr", "0.3", "--points", "6", "--format", "csv", EXAMPLE)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        lines = list(csv.DictReader(io.StringIO(out.stdout.decode())))
+        self.assertEqual(len(lines) % 4, 0)
+        effects = [(0, 0), (-1.00, -0.23), (-0.72, -0.17), (0.10, -0.05)]
+        shares = [0.60, 0.15, 0.18, 0.07]
+        r12, r1y, r2y = 0.31, 0.51, 0.51
+        kinds = []
+
+        def model(w1, w2):
+            sd = math.sqrt(w1 * w1 + w2 * w2 + 2 * w1 * w2 * r12)
+            d = [(w1 * a + w2 * b) / sd for a, b in effects]
+            lo, hi = -10.0, 10.0
+            for _ in range(100):
+                mid = (lo + hi) / 2
+                if sum(p * tail(mid - dg) for p, dg in zip(shares, d)) > 0.3:
+                    lo = mid
+                else:
+                    hi = mid
+            return sd, d, lo, [tail(lo - dg) / tail(lo) for dg in d]
+
+        for k in range(0, len(lines), 4):
+            block = lines[k:k + 4]
+            self.assertEqual([l["group"] for l in block], ["White", "Black", "Hispanic", "Asian"])
+            w1, w2 = float(block[0]["w1"]), float(block[0]["w2"])
+            sd, d, lo, ais = model(w1, w2)
+            for g, line in enumerate(block):
+                self.assertAlmostEqual(float(line["ai"]), ais[g], delta=1e-9)
+                self.assertAlmostEqual(float(line["sr"]), tail(lo - d[g]), delta=1e-9)
+                self.assertAlmostEqual(float(line["composite_d"]), d[g], delta=1e-12)
+            self.assertAlmostEqual(float(block[0]["min_ai"]), min(ais[1:]), delta=1e-9)
+            self.assertAlmostEqual(float(block[0]["validity"]), (w1 * r1y + w2 * r2y) / sd, delta=1e-12)
+            self.assertLessEqual(float(block[0]["kkt_residual"]), 1e-9)
+            kinds.append(block[0]["kind"])
+        self.assertEqual(kinds[0], "max_validity")
+        self.assertEqual(kinds[-1], "min_impact")
+        # Out of reach at 0.3 with non-negative weights (the text says how close the best comes).
+        self.assertNotIn("four_fifths", kinds)
+        # The largest smallest AI over non-negative weightings (cos t, sin t), by a dense scan.
+        best = max(min(model(math.cos(t), math.sin(t))[3][1:])
+                   for t in (math.pi / 2 * j / 2000 for j in range(2001)))
+        self.assertAlmostEqual(float(lines[-4]["min_ai"]), best, delta=1e-6)
+        text = run("pareto", "--sr", "0.3", EXAMPLE).stdout.decode()
+        self.assertIn("No weighting reaches AI 0.8 for every group: the best reaches a smallest AI of "
+                      "%.3f (binding: Black)" % best, text)
+        # Within reach at 0.75: the JSON's target point meets it for every group.
+        front = json.loads(run("pareto", "--sr", "0.3", "--target", "0.75", "--format", "json", EXAMPLE).stdout)
+        self.assertTrue(front["headline"]["reached"])
+        point = [p for p in front["points"] if p["kind"] == "four_fifths"]
+        self.assertEqual(len(point), 1)
+        self.assertGreaterEqual(min(g["ai"] for g in point[0]["groups"][1:]), 0.75 - 1e-9)
+        self.assertEqual(point[0]["binding"], ["Black"])
 
 
 if __name__ == "__main__":

@@ -247,6 +247,214 @@ TEST(MostValidMeeting, TwoGroupsAreTheFrontsFourFifthsPoint) {
     }
 }
 
+// With one further group the front is the two-group front, point for point.
+TEST(GroupFront, TwoGroupsAreTheTwoGroupFront) {
+  const struct {
+    const char* name;
+    Vec effects;
+  } problems[] = {{"every effect negative", {-1.0, -0.23, -0.06, -0.33}},
+                  {"one effect positive", {-1.0, -0.23, 0.1, -0.33}}};
+#if defined(__SANITIZE_ADDRESS__)
+  // Twelve fronts take a minute under the sanitizers: one ratio and fewer points check memory there.
+  const std::vector<double> ratios = {0.2};
+  const int points = 5;
+#else
+  const std::vector<double> ratios = {0.05, 0.2, 0.5};
+  const int points = 11;
+#endif
+  for (const auto& problem : problems)
+    for (bool nonnegative : {true, false})
+      for (double sr : ratios) {
+        SCOPED_TRACE(std::string(problem.name) + ", " + std::to_string(sr) +
+                     (nonnegative ? " non-negative" : " free"));
+        const GroupProblem p = battery(4, {problem.effects}, {0.8, 0.2});
+        const Front two = pareto_front(as_problem(p, 1), {.sr = sr, .points = points, .nonnegative = nonnegative});
+        const GroupFront several = pareto_front(p, {.sr = sr, .points = points, .nonnegative = nonnegative});
+        ASSERT_TRUE(two.messages.empty());
+        ASSERT_TRUE(several.messages.empty()) << several.messages.front();
+        ASSERT_EQ(several.points.size(), two.points.size());
+        for (std::size_t k = 0; k < two.points.size(); ++k) {
+          SCOPED_TRACE(k);
+          const GroupWeighting& w = several.points[k].weighting;
+          EXPECT_EQ(several.points[k].kind, two.points[k].kind);
+          EXPECT_NEAR(w.ai[1], two.points[k].ai, 1e-9);
+          EXPECT_NEAR(w.validity, two.points[k].validity, 1e-9);
+          EXPECT_LE(w.kkt_residual, 1e-9);
+        }
+      }
+}
+
+// Weightings sampled over the whole space, with their validity and AIs.
+std::vector<std::pair<double, Vec>> samples(const Independent& ind, bool nonnegative, int count) {
+  std::mt19937_64 random(777);
+  std::normal_distribution<double> normal;
+  std::vector<std::pair<double, Vec>> out;
+  for (int k = 0; k < count; ++k) {
+    Vec w(static_cast<std::size_t>(ind.np()));
+    for (double& x : w) x = nonnegative ? std::fabs(normal(random)) : normal(random);
+    if (k % 4 == 1) w[static_cast<std::size_t>(k / 4 % ind.np())] = 0;
+    out.push_back(ind.of(w));
+  }
+  return out;
+}
+
+// Every point of a front of two further groups, as an independent evaluation
+// sees it: its AIs, its validity, its place on the front, and no sampled
+// weighting with as large a smallest AI that is more valid.
+TEST(GroupFront, NoSampledWeightingBeatsAPoint) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the dense search runs in the plain build";
+#endif
+  const std::vector<Vec> black_hispanic = {{-1.0, -0.23, -0.06}, {-0.72, -0.1, 0.04}};
+  const struct {
+    const char* name;
+    bool nonnegative;
+    Pool pool;
+    double sr;
+  } cases[] = {{"joint, non-negative", true, Pool::joint, 0.2},
+               {"joint, free", false, Pool::joint, 0.1},
+               {"pairwise, non-negative", true, Pool::pairwise, 0.15}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    GroupProblem p = battery(3, black_hispanic, {0.7, 0.15, 0.15});
+    p.pool = c.pool;
+    const GroupFront front = pareto_front(p, {.sr = c.sr, .points = 9, .nonnegative = c.nonnegative});
+    ASSERT_TRUE(front.messages.empty()) << front.messages.front();
+    const Independent ind{p, c.sr};
+    const auto sampled = samples(ind, c.nonnegative, 100000);
+    const GroupWeighting& first = front.points.front().weighting;
+    const GroupWeighting& last = front.points.back().weighting;
+    int interior = 0;
+    for (std::size_t k = 0; k < front.points.size(); ++k) {
+      SCOPED_TRACE(k);
+      const GroupWeighting& w = front.points[k].weighting;
+      const auto [v, ai] = ind.of(w.weights);
+      EXPECT_NEAR(v, w.validity, 1e-9);
+      for (std::size_t g = 0; g < ai.size(); ++g) EXPECT_NEAR(ai[g], w.ai[g + 1], 1e-9);
+      const double smallest = *std::min_element(ai.begin(), ai.end());
+      EXPECT_LE(w.kkt_residual, 1e-9);
+      if (front.points[k].kind == PointKind::interior) {
+        ++interior;
+        EXPECT_NEAR(smallest, first.min_ai + (last.min_ai - first.min_ai) * interior / 8, 1e-9);
+      }
+      if (k > 0) {
+        EXPECT_LE(w.validity, front.points[k - 1].weighting.validity + 1e-12);
+      }
+      double beaten = -2;
+      for (const auto& [sv, sai] : sampled)
+        if (*std::min_element(sai.begin(), sai.end()) >= smallest) beaten = std::max(beaten, sv);
+      EXPECT_LE(beaten, w.validity + 1e-9);
+    }
+    EXPECT_EQ(interior, 7);
+    const auto target = std::find_if(front.points.begin(), front.points.end(), [](const GroupFrontPoint& q) {
+      return q.kind == PointKind::four_fifths;
+    });
+    ASSERT_NE(target, front.points.end());
+    EXPECT_EQ(target->weighting.weights, front.headline.best.weights);
+    EXPECT_GE(target->weighting.min_ai, 0.8 - 1e-9);
+  }
+}
+
+// The surface of two further groups: every cell reached exactly when some
+// sampled weighting meets both targets (or nearly), its point meeting them and
+// beaten by none.
+TEST(GroupSurface, NoSampledWeightingBeatsACell) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the dense search runs in the plain build";
+#endif
+  // Each group's AI is largest on a predictor of its own: the targets compete.
+  GroupProblem p = battery(3, {{-1.0, -0.23, -0.06}, {-0.3, -0.1, -0.9}}, {0.7, 0.15, 0.15});
+  const double sr = 0.2;
+  const GroupSurface surface = pareto_surface(p, {.sr = sr, .points = 5, .nonnegative = true});
+  ASSERT_TRUE(surface.messages.empty()) << surface.messages.front();
+  const Independent ind{p, sr};
+  const auto sampled = samples(ind, true, 100000);
+  for (int g = 0; g < 2; ++g) {
+    ASSERT_EQ(surface.axes[g].size(), 5u);
+    EXPECT_NEAR(surface.axes[g].front(), surface.most_valid.ai[static_cast<std::size_t>(g + 1)], 1e-12);
+  }
+  int reached = 0;
+  for (const SurfacePoint& cell : surface.points) {
+    SCOPED_TRACE(std::to_string(cell.targets[0]) + " " + std::to_string(cell.targets[1]));
+    double beaten = -2;
+    double nearest = 0;  // the largest smallest share of the targets a sample reaches
+    for (const auto& [sv, sai] : sampled) {
+      nearest = std::max(nearest, std::min(sai[0] / cell.targets[0], sai[1] / cell.targets[1]));
+      if (sai[0] >= cell.targets[0] && sai[1] >= cell.targets[1]) beaten = std::max(beaten, sv);
+    }
+    if (!cell.reached) {
+      EXPECT_EQ(beaten, -2);
+      continue;
+    }
+    ++reached;
+    EXPECT_GT(nearest, 1 - 1e-2);
+    const auto [v, ai] = ind.of(cell.weighting.weights);
+    EXPECT_NEAR(v, cell.weighting.validity, 1e-9);
+    EXPECT_GE(ai[0], cell.targets[0] * (1 - 1e-9));
+    EXPECT_GE(ai[1], cell.targets[1] * (1 - 1e-9));
+    EXPECT_LE(cell.weighting.kkt_residual, 1e-9);
+    EXPECT_LE(beaten, v + 1e-9);
+  }
+  EXPECT_GT(reached, 5);
+  EXPECT_LT(reached, 25);
+}
+
+// One predictor has the weightings +1 and, with free weights, -1: the front
+// is those, never the same weighting repeated at the targets in between.
+TEST(GroupFront, OnePredictorHasItsSignsAlone) {
+  GroupProblem p;
+  p.predictors = 1;
+  p.criteria = 1;
+  p.criterion_weights = {1};
+  p.correlations = {1, 0.5, 0.5, 1};
+  p.groups = {{.name = "A", .share = 60, .predictor_effects = {}, .criterion_effects = {}},
+              {.name = "B", .share = 20, .predictor_effects = {-0.2}, .criterion_effects = {-0.1}},
+              {.name = "C", .share = 20, .predictor_effects = {-0.1}, .criterion_effects = {-0.1}}};
+  const Independent ind{p, 0.3};
+  const Vec at_plus = ind.of({1.0}).second;
+  ASSERT_LT(*std::min_element(at_plus.begin(), at_plus.end()), 0.8);  // B's AI at +1: the target needs -1
+  const struct {
+    bool nonnegative;
+    std::vector<PointKind> kinds;
+    Vec validities;
+  } cases[] = {{true, {PointKind::max_validity}, {0.5}},
+               {false, {PointKind::max_validity, PointKind::four_fifths, PointKind::min_impact}, {0.5, -0.5, -0.5}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.nonnegative);
+    const GroupFront front = pareto_front(p, {.sr = 0.3, .points = 11, .nonnegative = c.nonnegative});
+    ASSERT_TRUE(front.messages.empty());
+    ASSERT_EQ(front.points.size(), c.kinds.size());
+    for (std::size_t k = 0; k < c.kinds.size(); ++k) {
+      EXPECT_EQ(front.points[k].kind, c.kinds[k]);
+      EXPECT_NEAR(front.points[k].weighting.validity, c.validities[k], 1e-12);
+      const Vec ai = ind.of(front.points[k].weighting.weights).second;
+      EXPECT_NEAR(front.points[k].weighting.min_ai, *std::min_element(ai.begin(), ai.end()), 1e-9);
+    }
+    EXPECT_EQ(front.headline.reached, !c.nonnegative);
+  }
+}
+
+TEST(GroupFront, RefusesWhatItCannotAnswer) {
+  const GroupProblem two = battery(3, {{-1.0, -0.23, -0.06}}, {0.8, 0.2});
+  const GroupProblem three = battery(3, {{-1.0, -0.23, -0.06}, {-0.72, -0.1, 0.04}}, {0.7, 0.15, 0.15});
+  const struct {
+    bool surface;
+    const GroupProblem& problem;
+    int points;
+    const char* message;
+  } cases[] = {{false, three, 1, "The front needs at least 2 points, got 1"},
+               {false, three, max_front_points + 1, "The front holds at most 10000 points, got 10001"},
+               {true, two, 5, "The surface takes exactly two further groups, got 1"},
+               {true, three, 102, "The surface takes 2 to 101 points per group, got 102"}};
+  for (const auto& c : cases) {
+    const std::vector<std::string> messages =
+        c.surface ? pareto_surface(c.problem, {.points = c.points}).messages
+                  : pareto_front(c.problem, {.points = c.points}).messages;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], c.message);
+  }
+}
+
 TEST(MostValidMeeting, MostValidWeightingThatMeetsTheTargetIsTheAnswer) {
   // Small effect sizes: the regression weights already give every AI above 0.8.
   const GroupProblem p = battery(3, {{-0.1, -0.05, 0.0}, {0.1, -0.1, 0.0}}, {0.7, 0.15, 0.15});
