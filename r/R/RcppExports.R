@@ -37,3 +37,15 @@ write_study_text <- function(problem, sweep, json, comment) {
     .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment)
 }
 
+analyse_staged_problem <- function(problem, stages, minimum) {
+    .Call(`_fourfifths_analyse_staged_problem`, problem, stages, minimum)
+}
+
+observed_counts <- function(names, applicants, selected, reference, alpha, katz) {
+    .Call(`_fourfifths_observed_counts`, names, applicants, selected, reference, alpha, katz)
+}
+
+sample_plan <- function(reference_applicants, group_applicants, reference_probability, group_probability, alpha) {
+    .Call(`_fourfifths_sample_plan`, reference_applicants, group_applicants, reference_probability, group_probability, alpha)
+}
+

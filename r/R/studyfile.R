@@ -38,7 +38,23 @@ read_study_file <- function(file, text = NULL) {
                    list(message = e$message, call = NULL, line = e$line, column = e$column,
                         key = e$key)))
   }
-  study_arguments(reading$problem, reading$weights, reading$sweep)
+  if (length(reading$stages$name)) staged_arguments(reading$problem, reading$stages, reading$minimum)
+  else study_arguments(reading$problem, reading$weights, reading$sweep)
+}
+
+# The arguments of staged_study() for a study file with stages: the groups
+# as for selection_study(), each stage's weights by predictor name.
+staged_arguments <- function(problem, stages, minimum) {
+  arguments <- study_arguments(problem, "given", numeric())
+  rule_key <- c(entrants = "entrants", cumulative = "still_in", cutoff = "cutoff")
+  design <- lapply(seq_along(stages$name), function(s) {
+    stage <- list(name = stages$name[s], weights = setNames(stages$weights[[s]], problem$predictor_names))
+    stage[[rule_key[[stages$rule[s]]]]] <- stages$value[s]
+    stage
+  })
+  c(arguments[c("R", "d")], list(stages = design), arguments["n_predictors"],
+    arguments[intersect("criterion_weights", names(arguments))],
+    list(shares = arguments$shares, quality = arguments$quality, minimum = minimum))
 }
 
 # The arguments of selection_study() for a problem of several groups: the
