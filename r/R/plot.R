@@ -268,8 +268,13 @@ plot.fourfifths_staged_study <- function(x, ...) {
   old <- figure_layout(2)
   on.exit(par(old))
 
-  # The funnel: each group's share still in.
+  # The funnel: each group's share still in. Side by side, both panels keep
+  # the bottom margin of the taller legend.
+  marks <- c("staged", "one stage, same SR")
+  legend_margin(marks)
+  second_margin <- par("mar")
   columns <- legend_margin(data$groups)
+  if (par("mfrow")[2] > 1) par(mar = pmax(par("mar"), second_margin))
   first_margin <- par("mar")
   plot(NA, xlim = c(0, data$k), ylim = c(0, 1), xaxt = "n", xlab = data$stage_label,
        ylab = "share of the group still in")
@@ -283,7 +288,6 @@ plot.fourfifths_staged_study <- function(x, ...) {
   legend_below(data$groups, columns, col = data$colours, lty = data$types, lwd = 2)
 
   # Cumulative AI after each stage, the single stage's after the last.
-  marks <- c("staged", "one stage, same SR")
   columns <- legend_margin(marks)
   if (par("mfrow")[2] > 1) par(mar = pmax(par("mar"), first_margin))
   values <- c(curves$ai, data$single$ai)
@@ -358,14 +362,20 @@ plot.fourfifths_sample_impact <- function(x, ...) {
     r <- x$ratios
     marks <- c("P(impact ratio at most r)", sprintf("P(below 4/5) = %s", fixed(p$p_violation)))
     columns <- legend_margin(marks)
-    plot(NA, xlim = range(0, r$ratio, 1.05), ylim = c(0, 1),
+    # The axis ends where all but 0.5 % of the samples with a ratio lie
+    # (a few samples show ratios far above parity), at least at 1.25.
+    total <- cumsum(r$probability)
+    upper <- r$ratio[which(total >= 0.995 * total[length(total)])[1]]
+    keep <- r$ratio <= max(1.25, upper)
+    r <- r[keep, , drop = FALSE]
+    plot(NA, xlim = c(0, max(1.25, upper)), ylim = c(0, 1),
          xlab = sprintf("impact ratio r in a sample of %s applicants", format(p$applicants)),
          ylab = "cumulative probability")
     abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
     margin_label(3, c(0.8, 1), c("4/5", "parity"))
-    graphics::lines(c(0, r$ratio), c(0, cumsum(r$probability)), type = "s", lwd = 2, col = palette_ff[2])
+    graphics::lines(c(0, r$ratio), c(0, total[keep]), type = "s", lwd = 2, col = palette_ff[2])
     abline(h = p$p_violation, col = palette_ff[3], lty = "22")
-    panel_title(sprintf("Impact ratio of %s against %s over samples", x$group, x$reference))
+    panel_title(sprintf("Impact ratio of %s over samples", x$group))
     legend_below(marks, columns, col = palette_ff[2:3], lty = c("solid", "22"), lwd = 2)
   }
   invisible(x)

@@ -65,7 +65,7 @@ print.fourfifths_observed <- function(x, ...) {
                  ifelse(is.na(g$interval_lower), "", sprintf("%s-%s", number(g$interval_lower),
                                                              number(g$interval_upper))),
                  number(g$shortfall, 1), ifelse(g$flip_flop, "yes", "no"))
-  cells[g$reference, 5:14] <- ""
+  cells[g$reference, c(6:12, 14)] <- ""
   heads <- c("APPL", "SEL", "RATE", "IR", "4/5", "Z_D", "P", "Z_IR", "P", "FISHER", "MID-P",
              "INTERVAL", "SHORT", "FLIP")
   widths <- pmax(nchar(heads), apply(nchar(cells), 2, max))
