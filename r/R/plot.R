@@ -345,7 +345,8 @@ plot.fourfifths_sample_impact <- function(x, ...) {
     # against the size of the pool.
     series <- c(p_violation = "impact ratio below 4/5",
                 p_z_difference = sprintf("Z test of the difference significant (%s)", format(x$alpha)),
-                p_fisher_one_sided = sprintf("Fisher's exact test significant (%s)", format(x$alpha)))
+                p_fisher_one_sided = sprintf("Fisher's exact test (one-sided) significant (%s)",
+                                             format(x$alpha)))
     columns <- legend_margin(series)
     order <- order(p$applicants)
     plot(NA, xlim = range(p$applicants), ylim = c(0, 1), xlab = "applicants in the pool",
