@@ -137,8 +137,8 @@ stage_tables <- function(rows, stages) {
     at <- rows[rows$stage == s, , drop = FALSE]
     rule <- switch(at$rule[1], entrants = sprintf("passes %s of its entrants", fixed(at$value[1])),
                    cumulative = sprintf("keeps %s of all applicants", fixed(at$value[1])),
-                   cutoff = sprintf("cut-off %s", fixed(at$value[1])))
-    cutoff <- if (is.na(at$cutoff[1])) "none (passes everyone)" else fixed(at$cutoff[1])
+                   cutoff = sprintf("given cut-off %s", fixed(at$value[1])))
+    cutoff <- if (!is.finite(at$cutoff[1])) "none (passes everyone)" else fixed(at$cutoff[1])
     out <- c(out, "", sprintf("Stage %d '%s' (%s): cut-off %s; %s of its entrants pass, %s of all applicants still in",
                               s, at$name[1], rule, cutoff, fixed(at$all_pass[1]), fixed(at$all_still_in[1])))
     columns <- c("pass", "still_in", "ai", "ai_highest", "ai_cumulative", "ai_cumulative_highest")
