@@ -33,8 +33,8 @@ read_study_text <- function(text, file) {
     .Call(`_fourfifths_read_study_text`, text, file)
 }
 
-write_study_text <- function(problem, sweep, json, comment) {
-    .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment)
+write_study_text <- function(problem, sweep, json, comment, stages, minimum) {
+    .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment, stages, minimum)
 }
 
 analyse_staged_problem <- function(problem, stages, minimum) {

@@ -9,6 +9,16 @@ pass_rules <- c(entrants = "entrants", still_in = "cumulative", cumulative = "cu
 
 staged_study <- function(R, d, stages, n_predictors, criterion_weights = NULL, shares,
                          quality = c("criterion", "predictor"), minimum = 0) {
+  checked <- staged_arguments_checked(R, d, stages, n_predictors, criterion_weights, shares, quality,
+                                      minimum)
+  staged_analysis(checked$problem, checked$design, checked$minimum)
+}
+
+# The arguments of staged_study() checked: the problem of groups (its
+# predictor weights the last stage's, as in a study file), the stages in the
+# library's form and the minimum.
+staged_arguments_checked <- function(R, d, stages, n_predictors, criterion_weights = NULL, shares,
+                                     quality = c("criterion", "predictor"), minimum = 0) {
   if (is.data.frame(d)) d <- as.matrix(d)
   if (!is.matrix(d))
     bad_argument("`d` must be a matrix of one named row per group (the reference group first)")
@@ -22,7 +32,7 @@ staged_study <- function(R, d, stages, n_predictors, criterion_weights = NULL, s
   if (!is.null(m$names)) names(last) <- m$names[seq_len(m$np)]
   problem <- as_group_problem(R, d, last, n_predictors, criterion_weights, "overall", shares,
                               quality, NULL, "joint")
-  staged_analysis(problem, design, as.double(minimum))
+  list(problem = problem, design = design, minimum = as.double(minimum))
 }
 
 # The analysis of a checked problem of groups and checked stages.

@@ -97,12 +97,20 @@ write_study_file <- function(..., file, format = c("toml", "json"), comment = NU
     bad_argument("`file` must name the study file to write")
   if (!is.null(comment) && (!is.character(comment) || anyNA(comment)))
     bad_argument("`comment` must be NULL or text")
-  checked <- study_problem(...)
-  problem <- checked$problem
-  if (!checked$groups) problem <- two_groups(problem, checked$names)
-  text <- write_study_text(problem, paste(shortest(checked$sweep), collapse = ","),
-                           format == "json", paste(if (is.null(comment)) character() else comment,
-                                                   collapse = "\n"))
+  comment <- paste(if (is.null(comment)) character() else comment, collapse = "\n")
+  if ("stages" %in% names(list(...))) {
+    # A staged design: the arguments of staged_study().
+    checked <- staged_arguments_checked(...)
+    text <- write_study_text(checked$problem, "", format == "json", comment, checked$design,
+                             checked$minimum)
+  } else {
+    checked <- study_problem(...)
+    problem <- checked$problem
+    if (!checked$groups) problem <- two_groups(problem, checked$names)
+    none <- list(name = character(), rule = character(), value = numeric(), weights = list())
+    text <- write_study_text(problem, paste(shortest(checked$sweep), collapse = ","),
+                             format == "json", comment, none, 0)
+  }
   cat(text, file = file, sep = "")
   invisible(text)
 }

@@ -106,8 +106,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // write_study_text
-std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json, const std::string& comment);
-RcppExport SEXP _fourfifths_write_study_text(SEXP problemSEXP, SEXP sweepSEXP, SEXP jsonSEXP, SEXP commentSEXP) {
+std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json, const std::string& comment, const Rcpp::List& stages, double minimum);
+RcppExport SEXP _fourfifths_write_study_text(SEXP problemSEXP, SEXP sweepSEXP, SEXP jsonSEXP, SEXP commentSEXP, SEXP stagesSEXP, SEXP minimumSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -115,7 +115,9 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< const std::string& >::type sweep(sweepSEXP);
     Rcpp::traits::input_parameter< bool >::type json(jsonSEXP);
     Rcpp::traits::input_parameter< const std::string& >::type comment(commentSEXP);
-    rcpp_result_gen = Rcpp::wrap(write_study_text(problem, sweep, json, comment));
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type stages(stagesSEXP);
+    Rcpp::traits::input_parameter< double >::type minimum(minimumSEXP);
+    rcpp_result_gen = Rcpp::wrap(write_study_text(problem, sweep, json, comment, stages, minimum));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -173,7 +175,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_front_of_problem", (DL_FUNC) &_fourfifths_front_of_problem, 4},
     {"_fourfifths_analyse_group_problem", (DL_FUNC) &_fourfifths_analyse_group_problem, 2},
     {"_fourfifths_read_study_text", (DL_FUNC) &_fourfifths_read_study_text, 2},
-    {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 4},
+    {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 6},
     {"_fourfifths_analyse_staged_problem", (DL_FUNC) &_fourfifths_analyse_staged_problem, 3},
     {"_fourfifths_observed_counts", (DL_FUNC) &_fourfifths_observed_counts, 6},
     {"_fourfifths_sample_plan", (DL_FUNC) &_fourfifths_sample_plan, 5},

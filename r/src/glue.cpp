@@ -527,15 +527,18 @@ Rcpp::List read_study_text(const std::string& text, const std::string& file) {
 }
 
 // A problem of several groups as a study file, TOML or JSON; sweep is the
-// sweep as the file's selection.sweep writes it.
+// sweep as the file's selection.sweep writes it; stages (none, or a staged
+// design's) and their minimum as stages_of() reads them.
 // [[Rcpp::export]]
 std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json,
-                             const std::string& comment) {
+                             const std::string& comment, const Rcpp::List& stages, double minimum) {
   fourfifths::StudyFile study;
   study.problem = group_problem_of(problem);
   study.weights = study.problem.regression_weights ? fourfifths::WeightSource::regression
                                                    : fourfifths::WeightSource::given;
   study.sweep = sweep;
+  study.stages = stages_of(stages);
+  study.stage_minimum = minimum;
   return json ? fourfifths::write_study_json(study) : fourfifths::write_study_toml(study, comment);
 }
 

@@ -119,9 +119,15 @@ test_that("stages come as lists, a data frame or a study file, and the program a
                       interview = c(NA, NA, 1))
   expect_identical(staged_study(R4, d3, frame, 3, shares = shares3, minimum = 0.01)$rows, listed$rows)
   skip_without_program()
-  file <- do.call(staged_study, read_study_file(file.path(examples, "stages.toml")))
+  arguments <- read_study_file(file.path(examples, "stages.toml"))
+  file <- do.call(staged_study, arguments)
   expect_identical(file$rows$still_in, listed$rows$still_in)
   expect_identical(file$quality, listed$quality)
+  for (format in c("toml", "json")) {
+    written <- tempfile()
+    do.call(write_study_file, c(arguments, file = written, format = format))
+    expect_identical(read_study_file(written), arguments, label = format)
+  }
   csv <- tempfile()
   expect_equal(system2(file.path(dirname(program), "fourfifths-study"),
                        c("--format", "csv", file.path(examples, "stages.toml")), stdout = csv), 0)
