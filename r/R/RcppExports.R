@@ -33,11 +33,23 @@ read_study_text <- function(text, file) {
     .Call(`_fourfifths_read_study_text`, text, file)
 }
 
-write_study_text <- function(problem, sweep, json, comment) {
-    .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment)
+write_study_text <- function(problem, sweep, json, comment, stages, minimum) {
+    .Call(`_fourfifths_write_study_text`, problem, sweep, json, comment, stages, minimum)
 }
 
 group_front_of_problem <- function(problem, sr, points, nonnegative, target) {
     .Call(`_fourfifths_group_front_of_problem`, problem, sr, points, nonnegative, target)
+}
+
+analyse_staged_problem <- function(problem, stages, minimum) {
+    .Call(`_fourfifths_analyse_staged_problem`, problem, stages, minimum)
+}
+
+observed_counts <- function(names, applicants, selected, reference, alpha, katz) {
+    .Call(`_fourfifths_observed_counts`, names, applicants, selected, reference, alpha, katz)
+}
+
+sample_plan <- function(reference_applicants, group_applicants, reference_probability, group_probability, alpha) {
+    .Call(`_fourfifths_sample_plan`, reference_applicants, group_applicants, reference_probability, group_probability, alpha)
 }
 

@@ -196,3 +196,41 @@ autoplot.fourfifths_group_pareto <- function(object, ...) {
                                        shape = 23, fill = palette_ff[6], size = 3)
   plot
 }
+
+autoplot.fourfifths_staged_study <- function(object, ncol = 2, ...) {
+  need_ggplot2()
+  data <- stage_curves(object)
+  curves <- data$curves
+  panels <- c("Funnel: share of the group still in", "Cumulative AI against the highest group")
+  long <- rbind(data.frame(panel = panels[1], group = curves$group, stage = curves$stage,
+                           value = curves$still_in),
+                data.frame(panel = panels[2], group = curves$group, stage = curves$stage,
+                           value = curves$ai))
+  long$panel <- factor(long$panel, panels)
+  colours <- setNames(data$colours, data$groups)
+  types <- setNames(data$types, data$groups)
+  references <- data.frame(panel = factor(panels[2], panels), y = c(0.8, 1), label = c("4/5", "parity"))
+  single <- cbind(data$single, panel = factor(panels[2], panels))
+  ggplot2::ggplot(long, ggplot2::aes(.data$stage, .data$value)) +
+    ggplot2::geom_hline(ggplot2::aes(yintercept = .data$y), data = references[1, ], colour = "grey45",
+                        linetype = "44") +
+    ggplot2::geom_hline(ggplot2::aes(yintercept = .data$y), data = references[2, ], colour = "grey45",
+                        linetype = "13") +
+    ggplot2::geom_text(ggplot2::aes(x = Inf, y = .data$y, label = .data$label), data = references,
+                       hjust = -0.15, size = 3, colour = "grey25") +
+    ggplot2::geom_line(ggplot2::aes(colour = .data$group, linetype = .data$group), linewidth = 0.8) +
+    ggplot2::geom_point(ggplot2::aes(colour = .data$group), size = 1.5) +
+    ggplot2::geom_point(ggplot2::aes(.data$stage, .data$ai, colour = .data$group), data = single,
+                        shape = 21, size = 3, stroke = 0.9, show.legend = FALSE) +
+    ggplot2::scale_colour_manual(NULL, values = colours, guide = ggplot2::guide_legend(ncol = 2)) +
+    ggplot2::scale_linetype_manual(NULL, values = types, guide = ggplot2::guide_legend(ncol = 2)) +
+    ggplot2::scale_x_continuous(data$stage_label, breaks = 0:data$k) +
+    ggplot2::coord_cartesian(clip = "off") +
+    ggplot2::facet_wrap(~panel, ncol = ncol) +
+    ggplot2::expand_limits(y = c(0, 1)) +
+    ggplot2::labs(y = NULL, caption = "Open circles: one stage on the last stage's composite at the same SR") +
+    ggplot2::theme_bw() +
+    ggplot2::theme(legend.position = "bottom", legend.key.width = ggplot2::unit(2, "lines"),
+                   panel.spacing = ggplot2::unit(3, "lines"),
+                   plot.margin = ggplot2::margin(5.5, 32, 5.5, 5.5))
+}

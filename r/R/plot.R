@@ -296,3 +296,144 @@ plot.fourfifths_group_pareto <- function(x, ...) {
                pch = c(20, rep(NA, n), 23)[seq_along(marks)], pt.bg = c(NA, rep(NA, n), palette_ff[6])[seq_along(marks)])
   invisible(x)
 }
+
+# The lines of a staged study: each group's share still in and its
+# cumulative AI against the highest group after each stage, stage 0 being
+# all applicants (everyone in, AI 1); the single stage's AI after the last.
+stage_curves <- function(x) {
+  rows <- x$rows[x$rows$selection == "staged", , drop = FALSE]
+  groups <- levels(rows$group)
+  k <- max(rows$stage)
+  single <- x$rows[x$rows$selection == "single", , drop = FALSE]
+  curves <- do.call(rbind, lapply(groups, function(g) {
+    line <- rows[rows$group == g, , drop = FALSE]
+    data.frame(group = g, stage = c(0, line$stage), still_in = c(1, line$still_in),
+               ai = c(1, line$ai_cumulative_highest))
+  }))
+  curves$group <- factor(curves$group, groups)
+  list(curves = curves, groups = groups, k = k,
+       single = data.frame(group = factor(groups, groups), stage = k,
+                           ai = single$ai_cumulative_highest[match(groups, single$group)]),
+       colours = rep_len(palette_ff, length(groups)), types = rep_len(line_types, length(groups)),
+       stage_label = sprintf("stage (%s)", paste(seq_len(k), x$stages$name, collapse = ", ")))
+}
+
+plot.fourfifths_staged_study <- function(x, ...) {
+  data <- stage_curves(x)
+  curves <- data$curves
+  old <- figure_layout(2)
+  on.exit(par(old))
+
+  # The funnel: each group's share still in. Side by side, both panels keep
+  # the bottom margin of the taller legend.
+  marks <- c("staged", "one stage, same SR")
+  legend_margin(marks)
+  second_margin <- par("mar")
+  columns <- legend_margin(data$groups)
+  if (par("mfrow")[2] > 1) par(mar = pmax(par("mar"), second_margin))
+  first_margin <- par("mar")
+  plot(NA, xlim = c(0, data$k), ylim = c(0, 1), xaxt = "n", xlab = data$stage_label,
+       ylab = "share of the group still in")
+  axis(1, at = 0:data$k)
+  for (i in seq_along(data$groups)) {
+    line <- curves[curves$group == data$groups[i], ]
+    lines(line$stage, line$still_in, col = data$colours[i], lty = data$types[i], lwd = 2)
+    points(line$stage, line$still_in, col = data$colours[i], pch = 19, cex = 0.7)
+  }
+  panel_title("Funnel through the stages")
+  legend_below(data$groups, columns, col = data$colours, lty = data$types, lwd = 2)
+
+  # Cumulative AI after each stage, the single stage's after the last.
+  columns <- legend_margin(marks)
+  if (par("mfrow")[2] > 1) par(mar = pmax(par("mar"), first_margin))
+  values <- c(curves$ai, data$single$ai)
+  plot(NA, xlim = c(0, data$k), ylim = c(0, max(1.05, values[is.finite(values)])), xaxt = "n",
+       xlab = data$stage_label, ylab = "cumulative AI (against the highest group)")
+  axis(1, at = 0:data$k)
+  abline(h = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+  margin_label(4, c(0.8, 1), c("4/5", "parity"))
+  for (i in seq_along(data$groups)) {
+    line <- curves[curves$group == data$groups[i], ]
+    lines(line$stage, line$ai, col = data$colours[i], lty = data$types[i], lwd = 2)
+    points(line$stage, line$ai, col = data$colours[i], pch = 19, cex = 0.7)
+  }
+  points(data$single$stage, data$single$ai, col = data$colours, pch = 21, cex = 1.4, lwd = 1.5)
+  panel_title("Adverse impact after each stage")
+  legend_below(marks, columns, col = "grey25", pch = c(19, 21), pt.cex = c(0.7, 1.4))
+  invisible(x)
+}
+
+plot.fourfifths_observed <- function(x, ...) {
+  g <- x$groups
+  g <- g[!g$reference, , drop = FALSE]
+  old <- figure_layout(1)
+  on.exit(par(old))
+  marks <- c("impact ratio", sprintf("%g%% interval (%s)", 100 * (1 - x$alpha),
+                                     if (x$interval == "katz") "log" else "adjusted log"))
+  columns <- legend_margin(marks)
+  # Room on the left for the groups' names.
+  names_width <- max(strwidth(g$group, units = "inches")) / (par("csi") * par("cex"))
+  par(mar = c(par("mar")[1], names_width + 1.2, par("mar")[3:4]))
+  ends <- c(g$impact_ratio, g$interval_lower, g$interval_upper)
+  ends <- ends[is.finite(ends)]
+  at <- rev(seq_len(nrow(g)))
+  plot(NA, xlim = c(0, max(1.05, ends)), ylim = c(0.5, nrow(g) + 0.5), yaxt = "n",
+       xlab = sprintf("impact ratio (selection rate over %s's)", x$reference), ylab = "")
+  axis(2, at = at, labels = g$group, tick = FALSE)
+  abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+  margin_label(3, c(0.8, 1), c("4/5", "parity"))
+  shown <- is.finite(g$interval_lower) & is.finite(g$interval_upper)
+  graphics::segments(g$interval_lower[shown], at[shown], g$interval_upper[shown], at[shown], lwd = 2,
+                     col = palette_ff[2])
+  points(g$impact_ratio, at, pch = 21, bg = ifelse(g$meets, "white", palette_ff[3]), cex = 1.3)
+  panel_title("Observed adverse impact")
+  legend_below(marks, columns, col = c("black", palette_ff[2]), lty = c(NA, 1), lwd = 2, pch = c(21, NA),
+               pt.bg = palette_ff[3])
+  invisible(x)
+}
+
+plot.fourfifths_sample_impact <- function(x, ...) {
+  p <- x$plans
+  old <- figure_layout(1)
+  on.exit(par(old))
+  if (nrow(p) > 1) {
+    # The chance that a sample shows a violation, or a significant test,
+    # against the size of the pool.
+    series <- c(p_violation = "impact ratio below 4/5",
+                p_z_difference = sprintf("Z test of the difference significant (%s)", format(x$alpha)),
+                p_fisher_one_sided = sprintf("Fisher's exact test (one-sided) significant (%s)",
+                                             format(x$alpha)))
+    columns <- legend_margin(series)
+    order <- order(p$applicants)
+    plot(NA, xlim = range(p$applicants), ylim = c(0, 1), xlab = "applicants in the pool",
+         ylab = "probability over samples")
+    for (i in seq_along(series))
+      lines(p$applicants[order], p[[names(series)[i]]][order], col = palette_ff[i], lty = line_types[i],
+            lwd = 2)
+    panel_title(sprintf("What samples of %s against %s show", x$group, x$reference))
+    legend_below(series, columns, col = palette_ff[seq_along(series)], lty = line_types[seq_along(series)],
+                 lwd = 2)
+  } else {
+    # The distribution of the impact ratio a sample shows, as its
+    # cumulative probability.
+    r <- x$ratios
+    marks <- c("P(impact ratio at most r)", sprintf("P(below 4/5) = %s", fixed(p$p_violation)))
+    columns <- legend_margin(marks)
+    # The axis ends where all but 0.5 % of the samples with a ratio lie
+    # (a few samples show ratios far above parity), at least at 1.25.
+    total <- cumsum(r$probability)
+    upper <- r$ratio[which(total >= 0.995 * total[length(total)])[1]]
+    keep <- r$ratio <= max(1.25, upper)
+    r <- r[keep, , drop = FALSE]
+    plot(NA, xlim = c(0, max(1.25, upper)), ylim = c(0, 1),
+         xlab = sprintf("impact ratio r in a sample of %s applicants", format(p$applicants)),
+         ylab = "cumulative probability")
+    abline(v = c(0.8, 1), col = "grey45", lty = c("44", "13"))
+    margin_label(3, c(0.8, 1), c("4/5", "parity"))
+    graphics::lines(c(0, r$ratio), c(0, total[keep]), type = "s", lwd = 2, col = palette_ff[2])
+    abline(h = p$p_violation, col = palette_ff[3], lty = "22")
+    panel_title(sprintf("Impact ratio of %s over samples", x$group))
+    legend_below(marks, columns, col = palette_ff[2:3], lty = c("solid", "22"), lwd = 2)
+  }
+  invisible(x)
+}

@@ -38,7 +38,23 @@ read_study_file <- function(file, text = NULL) {
                    list(message = e$message, call = NULL, line = e$line, column = e$column,
                         key = e$key)))
   }
-  study_arguments(reading$problem, reading$weights, reading$sweep)
+  if (length(reading$stages$name)) staged_arguments(reading$problem, reading$stages, reading$minimum)
+  else study_arguments(reading$problem, reading$weights, reading$sweep)
+}
+
+# The arguments of staged_study() for a study file with stages: the groups
+# as for selection_study(), each stage's weights by predictor name.
+staged_arguments <- function(problem, stages, minimum) {
+  arguments <- study_arguments(problem, "given", numeric())
+  rule_key <- c(entrants = "entrants", cumulative = "still_in", cutoff = "cutoff")
+  design <- lapply(seq_along(stages$name), function(s) {
+    stage <- list(name = stages$name[s], weights = setNames(stages$weights[[s]], problem$predictor_names))
+    stage[[rule_key[[stages$rule[s]]]]] <- stages$value[s]
+    stage
+  })
+  c(arguments[c("R", "d")], list(stages = design), arguments["n_predictors"],
+    arguments[intersect("criterion_weights", names(arguments))],
+    list(shares = arguments$shares, quality = arguments$quality, minimum = minimum))
 }
 
 # The arguments of selection_study() for a problem of several groups: the
@@ -81,12 +97,20 @@ write_study_file <- function(..., file, format = c("toml", "json"), comment = NU
     bad_argument("`file` must name the study file to write")
   if (!is.null(comment) && (!is.character(comment) || anyNA(comment)))
     bad_argument("`comment` must be NULL or text")
-  checked <- study_problem(...)
-  problem <- checked$problem
-  if (!checked$groups) problem <- two_groups(problem, checked$names)
-  text <- write_study_text(problem, paste(shortest(checked$sweep), collapse = ","),
-                           format == "json", paste(if (is.null(comment)) character() else comment,
-                                                   collapse = "\n"))
+  comment <- paste(if (is.null(comment)) character() else comment, collapse = "\n")
+  if ("stages" %in% names(list(...))) {
+    # A staged design: the arguments of staged_study().
+    checked <- staged_arguments_checked(...)
+    text <- write_study_text(checked$problem, "", format == "json", comment, checked$design,
+                             checked$minimum)
+  } else {
+    checked <- study_problem(...)
+    problem <- checked$problem
+    if (!checked$groups) problem <- two_groups(problem, checked$names)
+    none <- list(name = character(), rule = character(), value = numeric(), weights = list())
+    text <- write_study_text(problem, paste(shortest(checked$sweep), collapse = ","),
+                             format == "json", comment, none, 0)
+  }
   cat(text, file = file, sep = "")
   invisible(text)
 }

@@ -108,8 +108,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // write_study_text
-std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json, const std::string& comment);
-RcppExport SEXP _fourfifths_write_study_text(SEXP problemSEXP, SEXP sweepSEXP, SEXP jsonSEXP, SEXP commentSEXP) {
+std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json, const std::string& comment, const Rcpp::List& stages, double minimum);
+RcppExport SEXP _fourfifths_write_study_text(SEXP problemSEXP, SEXP sweepSEXP, SEXP jsonSEXP, SEXP commentSEXP, SEXP stagesSEXP, SEXP minimumSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -117,7 +117,9 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< const std::string& >::type sweep(sweepSEXP);
     Rcpp::traits::input_parameter< bool >::type json(jsonSEXP);
     Rcpp::traits::input_parameter< const std::string& >::type comment(commentSEXP);
-    rcpp_result_gen = Rcpp::wrap(write_study_text(problem, sweep, json, comment));
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type stages(stagesSEXP);
+    Rcpp::traits::input_parameter< double >::type minimum(minimumSEXP);
+    rcpp_result_gen = Rcpp::wrap(write_study_text(problem, sweep, json, comment, stages, minimum));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -136,6 +138,50 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// analyse_staged_problem
+Rcpp::List analyse_staged_problem(const Rcpp::List& problem, const Rcpp::List& stages, double minimum);
+RcppExport SEXP _fourfifths_analyse_staged_problem(SEXP problemSEXP, SEXP stagesSEXP, SEXP minimumSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type problem(problemSEXP);
+    Rcpp::traits::input_parameter< const Rcpp::List& >::type stages(stagesSEXP);
+    Rcpp::traits::input_parameter< double >::type minimum(minimumSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_staged_problem(problem, stages, minimum));
+    return rcpp_result_gen;
+END_RCPP
+}
+// observed_counts
+Rcpp::List observed_counts(const std::vector<std::string>& names, const std::vector<double>& applicants, const std::vector<double>& selected, const std::string& reference, double alpha, bool katz);
+RcppExport SEXP _fourfifths_observed_counts(SEXP namesSEXP, SEXP applicantsSEXP, SEXP selectedSEXP, SEXP referenceSEXP, SEXP alphaSEXP, SEXP katzSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< const std::vector<std::string>& >::type names(namesSEXP);
+    Rcpp::traits::input_parameter< const std::vector<double>& >::type applicants(applicantsSEXP);
+    Rcpp::traits::input_parameter< const std::vector<double>& >::type selected(selectedSEXP);
+    Rcpp::traits::input_parameter< const std::string& >::type reference(referenceSEXP);
+    Rcpp::traits::input_parameter< double >::type alpha(alphaSEXP);
+    Rcpp::traits::input_parameter< bool >::type katz(katzSEXP);
+    rcpp_result_gen = Rcpp::wrap(observed_counts(names, applicants, selected, reference, alpha, katz));
+    return rcpp_result_gen;
+END_RCPP
+}
+// sample_plan
+Rcpp::List sample_plan(double reference_applicants, double group_applicants, double reference_probability, double group_probability, double alpha);
+RcppExport SEXP _fourfifths_sample_plan(SEXP reference_applicantsSEXP, SEXP group_applicantsSEXP, SEXP reference_probabilitySEXP, SEXP group_probabilitySEXP, SEXP alphaSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< double >::type reference_applicants(reference_applicantsSEXP);
+    Rcpp::traits::input_parameter< double >::type group_applicants(group_applicantsSEXP);
+    Rcpp::traits::input_parameter< double >::type reference_probability(reference_probabilitySEXP);
+    Rcpp::traits::input_parameter< double >::type group_probability(group_probabilitySEXP);
+    Rcpp::traits::input_parameter< double >::type alpha(alphaSEXP);
+    rcpp_result_gen = Rcpp::wrap(sample_plan(reference_applicants, group_applicants, reference_probability, group_probability, alpha));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_correlation_messages", (DL_FUNC) &_fourfifths_correlation_messages, 1},
@@ -146,8 +192,11 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_front_of_problem", (DL_FUNC) &_fourfifths_front_of_problem, 6},
     {"_fourfifths_analyse_group_problem", (DL_FUNC) &_fourfifths_analyse_group_problem, 2},
     {"_fourfifths_read_study_text", (DL_FUNC) &_fourfifths_read_study_text, 2},
-    {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 4},
+    {"_fourfifths_write_study_text", (DL_FUNC) &_fourfifths_write_study_text, 6},
     {"_fourfifths_group_front_of_problem", (DL_FUNC) &_fourfifths_group_front_of_problem, 5},
+    {"_fourfifths_analyse_staged_problem", (DL_FUNC) &_fourfifths_analyse_staged_problem, 3},
+    {"_fourfifths_observed_counts", (DL_FUNC) &_fourfifths_observed_counts, 6},
+    {"_fourfifths_sample_plan", (DL_FUNC) &_fourfifths_sample_plan, 5},
     {NULL, NULL, 0}
 };
 

@@ -16,8 +16,10 @@
 #include "fourfifths/deck.h"
 #include "fourfifths/groupfront.h"
 #include "fourfifths/groups.h"
+#include "fourfifths/observed.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/report.h"
+#include "fourfifths/stages.h"
 #include "fourfifths/study.h"
 #include "fourfifths/studyfile.h"
 #include "ratios/ratios.h"
@@ -213,6 +215,51 @@ Rcpp::List group_list_of(const fourfifths::GroupProblem& p) {
       Rcpp::Named("shares") = shares, Rcpp::Named("predictor_effects") = predictor_effects,
       Rcpp::Named("criterion_effects") = criterion_effects,
       Rcpp::Named("requested_ratios") = p.requested_ratios);
+}
+
+// Stages from R: parallel vectors of names, rules and values, and a list of
+// each stage's weights (one per predictor).
+std::vector<fourfifths::Stage> stages_of(const Rcpp::List& s) {
+  using fourfifths::PassRule;
+  const auto names = Rcpp::as<std::vector<std::string>>(s["name"]);
+  const auto rules = Rcpp::as<std::vector<std::string>>(s["rule"]);
+  const auto values = doubles(s, "value");
+  const Rcpp::List weights = s["weights"];
+  std::vector<fourfifths::Stage> stages;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& rule = rules[i];
+    stages.push_back({.name = names[i],
+                      .weights = Rcpp::as<std::vector<double>>(weights[static_cast<R_xlen_t>(i)]),
+                      .rule = rule == "entrants"     ? PassRule::entrants
+                              : rule == "cumulative" ? PassRule::cumulative
+                                                     : PassRule::cutoff,
+                      .value = values[i]});
+  }
+  return stages;
+}
+
+Rcpp::List stages_list_of(const std::vector<fourfifths::Stage>& stages) {
+  const auto n = static_cast<R_xlen_t>(stages.size());
+  Rcpp::CharacterVector names(n), rules(n);
+  Rcpp::NumericVector values(n);
+  Rcpp::List weights(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const fourfifths::Stage& stage = stages[static_cast<std::size_t>(i)];
+    names[i] = stage.name;
+    rules[i] = fourfifths::name_of(stage.rule);
+    values[i] = stage.value;
+    weights[i] = stage.weights;
+  }
+  return Rcpp::List::create(Rcpp::Named("name") = names, Rcpp::Named("rule") = rules,
+                            Rcpp::Named("value") = values, Rcpp::Named("weights") = weights);
+}
+
+// A data frame's column of the groups' names as a factor.
+Rcpp::IntegerVector group_factor(std::vector<int> codes, const Rcpp::CharacterVector& levels) {
+  Rcpp::IntegerVector factor(codes.begin(), codes.end());
+  factor.attr("levels") = levels;
+  factor.attr("class") = "factor";
+  return factor;
 }
 
 }  // namespace
@@ -483,19 +530,24 @@ Rcpp::List read_study_text(const std::string& text, const std::string& file) {
   return Rcpp::List::create(Rcpp::Named("error") = R_NilValue,
                             Rcpp::Named("problem") = group_list_of(reading.study.problem),
                             Rcpp::Named("weights") = fourfifths::name_of(reading.study.weights),
-                            Rcpp::Named("sweep") = sweep);
+                            Rcpp::Named("sweep") = sweep,
+                            Rcpp::Named("stages") = stages_list_of(reading.study.stages),
+                            Rcpp::Named("minimum") = reading.study.stage_minimum);
 }
 
 // A problem of several groups as a study file, TOML or JSON; sweep is the
-// sweep as the file's selection.sweep writes it.
+// sweep as the file's selection.sweep writes it; stages (none, or a staged
+// design's) and their minimum as stages_of() reads them.
 // [[Rcpp::export]]
 std::string write_study_text(const Rcpp::List& problem, const std::string& sweep, bool json,
-                             const std::string& comment) {
+                             const std::string& comment, const Rcpp::List& stages, double minimum) {
   fourfifths::StudyFile study;
   study.problem = group_problem_of(problem);
   study.weights = study.problem.regression_weights ? fourfifths::WeightSource::regression
                                                    : fourfifths::WeightSource::given;
   study.sweep = sweep;
+  study.stages = stages_of(stages);
+  study.stage_minimum = minimum;
   return json ? fourfifths::write_study_json(study) : fourfifths::write_study_toml(study, comment);
 }
 
@@ -567,4 +619,192 @@ Rcpp::List group_front_of_problem(const Rcpp::List& problem, double sr, int poin
   return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
                             Rcpp::Named("notes") = front.notes, Rcpp::Named("headline") = headline,
                             Rcpp::Named("values") = values, Rcpp::Named("weights") = weights);
+}
+
+// A staged design over a problem of several groups: its messages when it
+// cannot be analysed, else in long form one line per selection (the staged
+// design, then the single stage on the last stage's composite at the same
+// overall ratio), stage and group, and the mean quality of each group's
+// finally selected and of all of them.
+// [[Rcpp::export]]
+Rcpp::List analyse_staged_problem(const Rcpp::List& problem, const Rcpp::List& stages,
+                                  double minimum) {
+  fourfifths::StagedProblem p;
+  p.groups = group_problem_of(problem);
+  p.stages = stages_of(stages);
+  p.minimum = minimum;
+  const fourfifths::StagedStudy study = fourfifths::analyse(p);
+  if (study.rejected()) return Rcpp::List::create(Rcpp::Named("messages") = study.messages);
+
+  const std::size_t groups = p.groups.groups.size();
+  Rcpp::CharacterVector levels(static_cast<R_xlen_t>(groups));
+  for (std::size_t g = 0; g < groups; ++g) levels[static_cast<R_xlen_t>(g)] = p.groups.groups[g].name;
+  fourfifths::Stage single = p.stages.back();
+  single.rule = fourfifths::PassRule::cumulative;
+  single.value = study.single.stages[0].cumulative;
+  const std::vector<fourfifths::Stage> single_stages = {single};
+  const struct {
+    const char* kind;
+    const fourfifths::Selection& selection;
+    const std::vector<fourfifths::Stage>& stages;
+  } selections[] = {{"staged", study.staged, p.stages}, {"single", study.single, single_stages}};
+
+  std::vector<std::string> kind, name, rule;
+  std::vector<int> stage, group;
+  std::vector<double> value, cutoff, pass, still_in, ai, ai_highest, ai_cumulative,
+      ai_cumulative_highest, all_pass, all_still_in;
+  std::vector<std::string> quality_kind;
+  std::vector<int> quality_group;
+  std::vector<double> quality;
+  for (const auto& sel : selections) {
+    for (std::size_t s = 0; s < sel.selection.stages.size(); ++s) {
+      const fourfifths::StageValues& v = sel.selection.stages[s];
+      for (std::size_t g = 0; g < groups; ++g) {
+        const fourfifths::StageGroup& x = v.groups[g];
+        kind.emplace_back(sel.kind);
+        stage.push_back(static_cast<int>(s) + 1);
+        name.push_back(v.name);
+        rule.emplace_back(fourfifths::name_of(sel.stages[s].rule));
+        value.push_back(sel.stages[s].value);
+        cutoff.push_back(r_value(v.cutoff));
+        group.push_back(static_cast<int>(g) + 1);
+        pass.push_back(r_value(x.pass));
+        still_in.push_back(r_value(x.cumulative));
+        ai.push_back(r_value(x.ai));
+        ai_highest.push_back(r_value(x.ai_highest));
+        ai_cumulative.push_back(r_value(x.ai_cumulative));
+        ai_cumulative_highest.push_back(r_value(x.ai_cumulative_highest));
+        all_pass.push_back(r_value(v.pass));
+        all_still_in.push_back(r_value(v.cumulative));
+      }
+    }
+    for (std::size_t g = 0; g <= groups; ++g) {
+      quality_kind.emplace_back(sel.kind);
+      quality_group.push_back(static_cast<int>(g) + 1);
+      quality.push_back(r_value(g < groups ? sel.selection.quality[g] : sel.selection.quality_all));
+    }
+  }
+  Rcpp::CharacterVector with_all(static_cast<R_xlen_t>(groups + 1));
+  for (std::size_t g = 0; g < groups; ++g) with_all[static_cast<R_xlen_t>(g)] = levels[static_cast<R_xlen_t>(g)];
+  with_all[static_cast<R_xlen_t>(groups)] = "all";
+  Rcpp::List lines = Rcpp::List::create(
+      Rcpp::Named("selection") = kind, Rcpp::Named("stage") = stage, Rcpp::Named("name") = name,
+      Rcpp::Named("rule") = rule, Rcpp::Named("value") = value, Rcpp::Named("cutoff") = cutoff,
+      Rcpp::Named("group") = group_factor(group, levels), Rcpp::Named("pass") = pass,
+      Rcpp::Named("still_in") = still_in, Rcpp::Named("ai") = ai,
+      Rcpp::Named("ai_highest") = ai_highest, Rcpp::Named("ai_cumulative") = ai_cumulative,
+      Rcpp::Named("ai_cumulative_highest") = ai_cumulative_highest,
+      Rcpp::Named("all_pass") = all_pass, Rcpp::Named("all_still_in") = all_still_in);
+  return Rcpp::List::create(
+      Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+      Rcpp::Named("stages") = frame_of(lines, static_cast<R_xlen_t>(kind.size())),
+      Rcpp::Named("quality") = frame_of(
+          Rcpp::List::create(Rcpp::Named("selection") = quality_kind,
+                             Rcpp::Named("group") = group_factor(quality_group, with_all),
+                             Rcpp::Named("quality") = quality),
+          static_cast<R_xlen_t>(quality.size())));
+}
+
+// Adverse impact observed from counts: the library's messages when the
+// counts are rejected, else one line per group with every value it computes,
+// the reference group's index (from 1) and the pooled rate.
+// [[Rcpp::export]]
+Rcpp::List observed_counts(const std::vector<std::string>& names, const std::vector<double>& applicants,
+                           const std::vector<double>& selected, const std::string& reference,
+                           double alpha, bool katz) {
+  std::vector<fourfifths::ObservedGroup> groups;
+  for (std::size_t g = 0; g < names.size(); ++g)
+    groups.push_back({.name = names[g], .applicants = applicants[g], .selected = selected[g]});
+  fourfifths::ObservedOptions options;
+  options.reference = reference;
+  options.alpha = alpha;
+  options.interval = katz ? fourfifths::ImpactInterval::katz : fourfifths::ImpactInterval::adjusted_log;
+  const fourfifths::ObservedImpact impact = fourfifths::observed_impact(groups, options);
+  if (!impact.messages.empty()) return Rcpp::List::create(Rcpp::Named("messages") = impact.messages);
+  using fourfifths::ObservedRow;
+  static constexpr double ObservedRow::*values[] = {
+      &ObservedRow::rate,             &ObservedRow::impact_ratio,     &ObservedRow::z_difference,
+      &ObservedRow::p_difference,     &ObservedRow::z_log_ratio,      &ObservedRow::p_log_ratio,
+      &ObservedRow::fisher_one_sided, &ObservedRow::fisher_two_sided, &ObservedRow::mid_p_one_sided,
+      &ObservedRow::mid_p_two_sided,  &ObservedRow::interval_lower,   &ObservedRow::interval_upper,
+      &ObservedRow::shortfall,        &ObservedRow::ratio_one_more,   &ObservedRow::ratio_one_fewer};
+  static constexpr const char* value_names[] = {
+      "rate", "impact_ratio", "z_difference", "p_difference", "z_log_ratio", "p_log_ratio",
+      "fisher_one_sided", "fisher_two_sided", "mid_p_one_sided", "mid_p_two_sided",
+      "interval_lower", "interval_upper", "shortfall", "ratio_one_more", "ratio_one_fewer"};
+  const auto n = static_cast<R_xlen_t>(impact.rows.size());
+  Rcpp::CharacterVector group(n);
+  Rcpp::NumericVector counts_applicants(n), counts_selected(n);
+  Rcpp::LogicalVector is_reference(n), meets(n), flip_flop(n);
+  std::vector<Rcpp::NumericVector> columns(std::size(values));
+  for (auto& column : columns) column = Rcpp::NumericVector(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const ObservedRow& row = impact.rows[static_cast<std::size_t>(i)];
+    group[i] = row.name;
+    counts_applicants[i] = static_cast<double>(row.applicants);
+    counts_selected[i] = static_cast<double>(row.selected);
+    is_reference[i] = row.reference;
+    meets[i] = row.meets;
+    flip_flop[i] = row.flip_flop;
+    for (std::size_t f = 0; f < columns.size(); ++f) columns[f][i] = r_value(row.*values[f]);
+  }
+  Rcpp::List frame(static_cast<R_xlen_t>(std::size(values)) + 6);
+  Rcpp::CharacterVector frame_names(frame.size());
+  R_xlen_t at = 0;
+  auto add = [&](const char* column_name, SEXP column) {
+    frame[at] = column;
+    frame_names[at++] = column_name;
+  };
+  add("group", group);
+  add("applicants", counts_applicants);
+  add("selected", counts_selected);
+  add("reference", is_reference);
+  add(value_names[0], columns[0]);
+  add(value_names[1], columns[1]);
+  add("meets", meets);
+  for (std::size_t f = 2; f < columns.size(); ++f) add(value_names[f], columns[f]);
+  add("flip_flop", flip_flop);
+  frame.attr("names") = frame_names;
+  return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+                            Rcpp::Named("groups") = frame_of(frame, n),
+                            Rcpp::Named("reference") = impact.reference + 1,
+                            Rcpp::Named("pooled_rate") = impact.pooled_rate);
+}
+
+// What samples of a planned size will show (two groups, each applicant
+// selected independently with the group's probability): the library's
+// messages when the plan is rejected, else the probabilities, the expected
+// shortfall and the distribution of the impact ratio.
+// [[Rcpp::export]]
+Rcpp::List sample_plan(double reference_applicants, double group_applicants,
+                       double reference_probability, double group_probability, double alpha) {
+  fourfifths::SamplePlan plan;
+  plan.reference_applicants = static_cast<long>(reference_applicants);
+  plan.group_applicants = static_cast<long>(group_applicants);
+  plan.reference_probability = reference_probability;
+  plan.group_probability = group_probability;
+  plan.alpha = alpha;
+  const fourfifths::SampleDistribution d = fourfifths::sample_distribution(plan);
+  if (!d.messages.empty()) return Rcpp::List::create(Rcpp::Named("messages") = d.messages);
+  const auto n = static_cast<R_xlen_t>(d.ratios.size());
+  Rcpp::NumericVector ratio(n), probability(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    ratio[i] = d.ratios[static_cast<std::size_t>(i)].ratio;
+    probability[i] = d.ratios[static_cast<std::size_t>(i)].probability;
+  }
+  return Rcpp::List::create(
+      Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+      Rcpp::Named("values") = Rcpp::NumericVector::create(
+          Rcpp::Named("p_violation") = d.p_violation, Rcpp::Named("p_no_ratio") = d.p_no_ratio,
+          Rcpp::Named("p_flip_flop") = d.p_flip_flop,
+          Rcpp::Named("p_z_difference") = d.p_z_difference,
+          Rcpp::Named("p_z_log_ratio") = d.p_z_log_ratio,
+          Rcpp::Named("p_fisher_one_sided") = d.p_fisher_one_sided,
+          Rcpp::Named("p_fisher_two_sided") = d.p_fisher_two_sided,
+          Rcpp::Named("p_mid_p_one_sided") = d.p_mid_p_one_sided,
+          Rcpp::Named("p_mid_p_two_sided") = d.p_mid_p_two_sided,
+          Rcpp::Named("expected_shortfall") = d.expected_shortfall),
+      Rcpp::Named("ratios") = frame_of(Rcpp::List::create(Rcpp::Named("ratio") = ratio,
+                                                          Rcpp::Named("probability") = probability),
+                                       n));
 }

@@ -20,9 +20,6 @@ namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-// The four-fifths rule: a ratio that does not exist (a reference rate of
-// zero) is no evidence of adverse impact.
-bool meets_rule(double ratio) { return !(ratio < 0.8); }
 
 std::string number(double value) {
   char text[32];
@@ -167,8 +164,12 @@ void compare(ObservedRow& row, long y, long m, double z_crit, ImpactInterval int
 
   row.ratio_one_more = x < n && ref_rate > 0 ? (x + 1.0) / n / ref_rate : nan;
   row.ratio_one_fewer = x > 0 && ref_rate > 0 ? (x - 1.0) / n / ref_rate : nan;
-  row.flip_flop = (!std::isnan(row.ratio_one_more) && meets_rule(row.ratio_one_more) != row.meets) ||
-                  (!std::isnan(row.ratio_one_fewer) && meets_rule(row.ratio_one_fewer) != row.meets);
+  row.flip_flop = (!std::isnan(row.ratio_one_more) && meets_four_fifths(x + 1, n, y, m) != row.meets) ||
+                  (!std::isnan(row.ratio_one_fewer) && meets_four_fifths(x - 1, n, y, m) != row.meets);
+}
+
+bool meets_four_fifths(long x, long n, long y, long m) {
+  return y == 0 || 5 * static_cast<long long>(x) * m >= 4 * static_cast<long long>(y) * n;
 }
 
 double critical_z(double alpha) {
@@ -238,7 +239,7 @@ ObservedImpact observed_impact(const std::vector<ObservedGroup>& groups,
     const long x = row.selected, n = row.applicants;
     row.rate = static_cast<double>(x) / n;
     row.impact_ratio = ref_rate > 0 ? row.rate / ref_rate : nan;
-    row.meets = meets_rule(row.impact_ratio);
+    row.meets = meets_four_fifths(x, n, y, m);
     row.shortfall = n * result.pooled_rate - x;
     row.reference = static_cast<int>(g) == reference;
     if (row.reference) {

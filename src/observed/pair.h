@@ -35,6 +35,15 @@ Exact fisher_exact(long n, long m, long s, long x);
 // neighbouring terms, exact but for a rounding per step.
 std::vector<double> hypergeometric_terms(long n, long m, long s, long& low);
 
+// The four-fifths rule on counts: x of n selected in the group against y of
+// m in the reference group, x/n at least 0.8 y/m, compared in whole numbers
+// (5 x m >= 4 y n) so that a ratio of exactly four-fifths meets the rule
+// whatever the rounding of the rates' quotient (1/25 against 5/100 gives
+// 0.7999999999999999). With no one of the reference group selected there is
+// no ratio and no evidence of adverse impact. Counts up to 1e7 keep the
+// products below 2^63.
+bool meets_four_fifths(long x, long n, long y, long m);
+
 // The normal deviate of a two-sided test at level alpha.
 double critical_z(double alpha);
 

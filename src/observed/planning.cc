@@ -67,7 +67,7 @@ SampleDistribution sample_distribution(const SamplePlan& plan) {
       row.selected = x;
       row.rate = static_cast<double>(x) / n;
       row.impact_ratio = ref_rate > 0 ? row.rate / ref_rate : std::nan("");
-      row.meets = !(row.impact_ratio < 0.8);
+      row.meets = meets_four_fifths(x, n, y, m);
       const ExactTable& table = tables[static_cast<std::size_t>(x + y)];
       compare(row, y, m, z_crit, ImpactInterval::adjusted_log,
               table.by_selected[static_cast<std::size_t>(x - table.low)]);

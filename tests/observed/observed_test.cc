@@ -94,6 +94,11 @@ TEST(ObservedImpact, HandComputedCases) {
       {{{"a", 50, 10}, {"b", 10, 5}}, "", 1, 1, true, false, 10 * 15.0 / 60 - 5},
       // A named reference with the lower rate: a ratio above one.
       {{{"a", 50, 10}, {"b", 10, 5}}, "a", 0, 2.5, true, false, 10 * 15.0 / 60 - 5},
+      // 4 % against 5 %: exactly four-fifths, though 0.04 / 0.05 rounds to
+      // 0.7999999999999999; none selected (0) would not meet it.
+      {{{"a", 100, 5}, {"b", 25, 1}}, "", 0, 0.8, true, true, 25 * 6.0 / 125 - 1},
+      // 0.08 / 0.1 rounds below 0.8 as well; one fewer (0.4) would not meet it.
+      {{{"a", 100, 10}, {"b", 25, 2}}, "", 0, 0.8, true, true, 25 * 12.0 / 125 - 2},
   };
   for (const Case& c : cases) {
     ObservedOptions options;

@@ -153,6 +153,23 @@ TEST(Orthant, BivariateEdgesHaveTheirClosedForms) {
   EXPECT_EQ(bivariate_upper(0.7, 0.2, -1), 0);
 }
 
+// At zero thresholds the trivariate orthant has a closed form (Steck 1958):
+// P(X >= 0) = 1/8 + (asin r12 + asin r13 + asin r23) / (4 pi). Positive,
+// mixed, strongly negative and nearly singular correlations, so that both the
+// reduction and the conditional integration it falls back on are met.
+TEST(Orthant, TrivariateAtZeroIsSteckClosedForm) {
+  const std::vector<std::array<double, 3>> correlations = {
+      {0.5, 0.5, 0.5},   {0.9, 0.8, 0.75},   {-0.4, 0.3, 0.2},   {0.1, -0.2, 0.05},
+      {-0.45, -0.45, -0.05}, {0.99, 0.98, 0.97}, {0.7, -0.6, -0.3}, {-0.49, -0.49, -0.02}};
+  for (const auto& r : correlations) {
+    Orthant o;
+    o.k = 3;
+    o.r = {{{1, r[0], r[1]}, {r[0], 1, r[2]}, {r[1], r[2], 1}}};
+    const double exact = 0.125 + (std::asin(r[0]) + std::asin(r[1]) + std::asin(r[2])) / (4 * M_PI);
+    EXPECT_NEAR(orthant_probability(o), exact, 1e-13) << r[0] << " " << r[1] << " " << r[2];
+  }
+}
+
 // ---- Staged studies ----------------------------------------------------------
 
 // Three predictors and one criterion; groups A (reference), B and C.

@@ -153,3 +153,41 @@ test_that("a study of several groups draws a labelled line per group, in both sy
   boundaries <- built$data[[which(geoms == "GeomPoint")]]
   expect_equal(sort(boundaries$x), sort(study$boundaries$sr[study$boundaries$state == "found"]))
 })
+
+test_that("staged, observed and sample figures draw their references and labels at journal sizes", {
+  R <- matrix(c(1, 0.3, 0.5, 0.3, 1, 0.4, 0.5, 0.4, 1), 3, 3,
+              dimnames = rep(list(c("ability", "interview", "performance")), 2))
+  d <- rbind(White = c(0, 0, 0), Black = c(-1, -0.2, -0.5), Hispanic = c(-0.6, -0.1, -0.3))
+  stages <- list(list(name = "screen", weights = c(ability = 1), entrants = 0.5),
+                 list(name = "interview", weights = c(ability = 0.5, interview = 1), still_in = 0.1))
+  staged <- staged_study(R, d, stages, 2, shares = c(White = 60, Black = 25, Hispanic = 15))
+  two <- selection_study(diag(2), c(-1, 0), c(1, 1), 2, applicant_ratio = 4)
+  figures <- list(
+    staged = list(staged, c("White", "Black", "Hispanic", "one stage, same SR"), c("4/5", "parity")),
+    observed = list(observed_impact(c(a = 100, b = 40, c = 30), c(a = 30, b = 6, c = 8)),
+                    c("impact ratio", "95% interval (adjusted log)"), c("4/5", "parity")),
+    plans = list(sample_impact(two, seq(20, 100, 20), sr = 0.3),
+                 c("impact ratio below 4/5", "Fisher's exact test (one-sided) significant (0.05)"), NULL),
+    plan = list(sample_impact(two, 40, sr = 0.3), "P(impact ratio at most r)", c("4/5", "parity")))
+  for (what in names(figures)) {
+    figure <- figures[[what]]
+    for (size in list(c(3.5, 6, 300), c(7, 3.6, 150))) {
+      seen <- drawn(function() plot(figure[[1]]), size[1], size[2])
+      expect_true(all(figure[[2]] %in% seen$texts), label = paste(what, size[1], "legend"))
+      expect_true(all(figure[[3]] %in% seen$margins), label = paste(what, size[1], "references"))
+      file <- tempfile(fileext = ".png")
+      png(file, width = size[1], height = size[2], units = "in", res = size[3])
+      expect_silent(plot(figure[[1]]))
+      dev.off()
+      expect_gt(file.size(file), 5000)
+    }
+  }
+  skip_if_not_installed("ggplot2")
+  built <- ggplot2::ggplot_build(ggplot2::autoplot(staged))
+  single <- staged$rows[staged$rows$selection == "single", ]
+  shapes <- vapply(built$plot$layers,
+                   function(l) if (is.null(l$aes_params$shape)) 0 else l$aes_params$shape, 0)
+  circles <- built$data[[which(shapes == 21)]]
+  expect_equal(sort(circles$y), sort(single$ai_cumulative_highest))
+  expect_true(all(circles$x == 2))
+})
