@@ -31,6 +31,36 @@ TEST(ObservedImpact, FishersTeaTasting) {
   EXPECT_NEAR(row.impact_ratio, 1.0 / 3, 1e-15);
 }
 
+// The worked example of the Uniform Guidelines' Questions and Answers, no. 12
+// (44 Federal Register 11996, 1979): hiring rates of 60 % for whites, 45 % for
+// American Indians, 48 % for Hispanics and 51 % for blacks give impact ratios
+// of 75 %, 80 % and 85 % against the highest group, and adverse impact for
+// American Indians alone. The answer gives rates; here each is taken as the
+// selected of 100 applicants. Hispanics sit exactly on four-fifths, which
+// meets the rule.
+TEST(ObservedImpact, UniformGuidelinesQuestion12) {
+  struct Case {
+    const char* group;
+    double selected, ratio;
+    bool meets;
+  };
+  const Case cases[] = {
+      {"American Indian", 45, 0.75, false},
+      {"Hispanic", 48, 0.80, true},
+      {"Black", 51, 0.85, true},
+  };
+  std::vector<ObservedGroup> groups = {{"White", 100, 60}};
+  for (const Case& c : cases) groups.push_back({c.group, 100, c.selected});
+  const ObservedImpact impact = observed_impact(groups);
+  ASSERT_TRUE(impact.messages.empty());
+  EXPECT_EQ(impact.reference, 0);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const ObservedRow& row = impact.rows[i + 1];
+    EXPECT_NEAR(row.impact_ratio, cases[i].ratio, 1e-12) << cases[i].group;
+    EXPECT_EQ(row.meets, cases[i].meets) << cases[i].group;
+  }
+}
+
 // Exact tests of large and lopsided tables against R 4.2's fisher.test()
 // (one-sided "less" and two-sided, whose tables no more probable than the
 // observed one are counted with the same relative tolerance, 1e-7), and the
