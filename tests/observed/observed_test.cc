@@ -31,33 +31,50 @@ TEST(ObservedImpact, FishersTeaTasting) {
   EXPECT_NEAR(row.impact_ratio, 1.0 / 3, 1e-15);
 }
 
-// The worked example of the Uniform Guidelines' Questions and Answers, no. 12
-// (44 Federal Register 11996, 1979): hiring rates of 60 % for whites, 45 % for
-// American Indians, 48 % for Hispanics and 51 % for blacks give impact ratios
-// of 75 %, 80 % and 85 % against the highest group, and adverse impact for
-// American Indians alone. The answer gives rates; here each is taken as the
-// selected of 100 applicants. Hispanics sit exactly on four-fifths, which
-// meets the rule.
-TEST(ObservedImpact, UniformGuidelinesQuestion12) {
+// Published worked examples, one source per case; NaN where the source gives
+// no figure. Ratios and verdicts to 1e-12, p-values to the digits printed.
+//  - Uniform Guidelines, Questions and Answers no. 12 (44 Federal Register
+//    11996, 1979): hiring rates of 60 % for whites, 45 % for American
+//    Indians, 48 % for Hispanics and 51 % for blacks give impact ratios of
+//    75 %, 80 % and 85 % and adverse impact for American Indians alone. The
+//    answer gives rates; each is taken here as the selected of 100
+//    applicants. Hispanics sit exactly on four-fifths, which meets the rule.
+//  - Fisher (1935), "The logic of inductive inference", Journal of the Royal
+//    Statistical Society 98, 39-54: Lange's twins of criminals, 2 of 17
+//    dizygotic and 10 of 13 monozygotic twins convicted; the tables as
+//    extreme or more have probability 619/1,330,665 (about 1 in 2150). As a
+//    selection, the dizygotic twins are the group with the lower rate. The
+//    two-sided figure, 0.0005367, is the one R's fisher.test() prints for
+//    this table in its help page's example.
+TEST(ObservedImpact, PublishedWorkedExamples) {
+  const double nan = std::nan("");
   struct Case {
-    const char* group;
-    double selected, ratio;
+    const char* source;
+    std::vector<ObservedGroup> groups;  // the reference group (highest rate) first
+    double ratio;                       // of the last group
     bool meets;
+    double fisher_one_sided, fisher_two_sided, p_tolerance;
   };
-  const Case cases[] = {
-      {"American Indian", 45, 0.75, false},
-      {"Hispanic", 48, 0.80, true},
-      {"Black", 51, 0.85, true},
+  const std::vector<Case> cases = {
+      {"Q&A 12, American Indians", {{"White", 100, 60}, {"American Indian", 100, 45}}, 0.75, false,
+       nan, nan, 0},
+      {"Q&A 12, Hispanics", {{"White", 100, 60}, {"Hispanic", 100, 48}}, 0.80, true, nan, nan, 0},
+      {"Q&A 12, blacks", {{"White", 100, 60}, {"Black", 100, 51}}, 0.85, true, nan, nan, 0},
+      {"Fisher 1935, twins", {{"monozygotic", 13, 10}, {"dizygotic", 17, 2}}, (2.0 / 17) / (10.0 / 13),
+       false, 619.0 / 1330665, 0.0005367, 5e-8},
   };
-  std::vector<ObservedGroup> groups = {{"White", 100, 60}};
-  for (const Case& c : cases) groups.push_back({c.group, 100, c.selected});
-  const ObservedImpact impact = observed_impact(groups);
-  ASSERT_TRUE(impact.messages.empty());
-  EXPECT_EQ(impact.reference, 0);
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const ObservedRow& row = impact.rows[i + 1];
-    EXPECT_NEAR(row.impact_ratio, cases[i].ratio, 1e-12) << cases[i].group;
-    EXPECT_EQ(row.meets, cases[i].meets) << cases[i].group;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    const ObservedImpact impact = observed_impact(c.groups);
+    ASSERT_TRUE(impact.messages.empty());
+    EXPECT_EQ(impact.reference, 0);
+    const ObservedRow& row = impact.rows.back();
+    EXPECT_NEAR(row.impact_ratio, c.ratio, 1e-12);
+    EXPECT_EQ(row.meets, c.meets);
+    if (!std::isnan(c.fisher_one_sided)) {
+      EXPECT_NEAR(row.fisher_one_sided, c.fisher_one_sided, 1e-15);
+      EXPECT_NEAR(row.fisher_two_sided, c.fisher_two_sided, c.p_tolerance);
+    }
   }
 }
 
