@@ -44,8 +44,8 @@ TEST(ObservedImpact, FishersTeaTasting) {
 //    dizygotic and 10 of 13 monozygotic twins convicted; the tables as
 //    extreme or more have probability 619/1,330,665 (about 1 in 2150). As a
 //    selection, the dizygotic twins are the group with the lower rate. The
-//    two-sided figure, 0.0005367, is the one R's fisher.test() prints for
-//    this table in its help page's example.
+//    two-sided figure, 0.0005367, is R's fisher.test() on this table, the
+//    second example of its help page.
 TEST(ObservedImpact, PublishedWorkedExamples) {
   const double nan = std::nan("");
   struct Case {
