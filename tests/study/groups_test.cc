@@ -354,12 +354,14 @@ TEST(Groups, PairwiseConventionIsEachPairAlone) {
 // criterion correlated .6 with the predictor and a difference of 1 on it,
 // and prints the mean criterion score of each group's selected and of all
 // selected, in majority standard deviations and on the whole pool's scale.
-// NaN: not printed. Checked to 1e-4: the study finds its cut-offs to the
-// classic report's tolerance (here within 2.3e-5 of the exact selection ratios
+// NaN: not printed. Checked to 1e-4: the study computes with the classic
+// model's normal-distribution functions and cut-off search, made for the
+// report's three decimals (here within 2.3e-5 of the exact selection ratios
 // and 6.1e-5 of the exact mean qualities), and two of the three printed
-// solutions are themselves off in the sixth decimal (bisection to machine precision with Python's NormalDist gives
-// 0.8234161 for the first AI and 0.3420770 for the third; the second agrees
-// with the exact solution to every digit printed).
+// solutions are themselves off in the sixth decimal (bisection to machine
+// precision with Python's NormalDist gives 0.8234161 for the first AI and
+// 0.3420770 for the third; the second agrees with the exact solution to every
+// digit printed).
 TEST(Groups, PublishedTwoGroupExamples) {
   const double nan = std::nan("");
   struct Case {
