@@ -15,7 +15,9 @@
 
 #include "fourfifths/deck.h"
 #include "fourfifths/observed.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/study.h"
+#include "fourfifths/studyfile.h"
 #include "charts/planning_chart.h"
 #include "formats/observed.h"
 
@@ -247,6 +249,58 @@ bool parse_pair(const std::string& text, Parse parse) {
   return colon != std::string::npos && parse(text.substr(0, colon), 0) && parse(text.substr(colon + 1), 1);
 }
 
+// One entry of a list of several groups: NUMBER or NAME=NUMBER.
+struct ListEntry {
+  std::string name;
+  double value = 0;
+};
+
+// A list of entries separated by commas or colons, all named or none; false
+// for an entry that is not a number or a list that mixes the two.
+bool parse_list(const std::string& text, std::vector<ListEntry>& entries) {
+  entries.clear();
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find_first_of(",:", start);
+    const std::string part = text.substr(start, end == std::string::npos ? end : end - start);
+    ListEntry entry;
+    const std::size_t equals = part.find('=');
+    if (equals != std::string::npos) {
+      entry.name = part.substr(0, equals);
+      const std::size_t first = entry.name.find_first_not_of(" \t");
+      if (first == std::string::npos) return false;
+      entry.name = entry.name.substr(first, entry.name.find_last_not_of(" \t") - first + 1);
+    }
+    if (!parse_number(equals == std::string::npos ? part : part.substr(equals + 1), entry.value)) return false;
+    if (!entries.empty() && entry.name.empty() != entries[0].name.empty()) return false;
+    entries.push_back(entry);
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+// A list given as NAME=NUMBER pairs in the order of names, or as numbers in
+// that order; an empty message when it fits.
+std::string in_order(const std::vector<ListEntry>& entries, const std::vector<std::string>& names,
+                     std::vector<double>& values) {
+  if (entries.size() != names.size())
+    return std::to_string(entries.size()) + " values for " + std::to_string(names.size()) + " groups";
+  values.assign(names.size(), 0);
+  if (entries[0].name.empty()) {
+    for (std::size_t g = 0; g < names.size(); ++g) values[g] = entries[g].value;
+    return {};
+  }
+  for (std::size_t g = 0; g < names.size(); ++g) {
+    std::size_t found = 0, at = 0;
+    for (std::size_t e = 0; e < entries.size(); ++e)
+      if (entries[e].name == names[g]) ++found, at = e;
+    if (found != 1)
+      return "group " + names[g] + (found == 0 ? " is not given" : " is given more than once");
+    values[g] = entries[at].value;
+  }
+  return {};
+}
+
 }  // namespace
 
 PlanningCommand::PlanningCommand(CLI::App& app)
@@ -254,20 +308,26 @@ PlanningCommand::PlanningCommand(CLI::App& app)
           "planning",
           "What samples of a planned size will show: the probability of a four-fifths violation, "
           "of each test's significance, and the expected shortfall, by exact enumeration of the "
-          "two groups' selected counts, each applicant selected independently with the group's "
-          "probability.")) {
+          "groups' selected counts, each applicant selected independently with the group's "
+          "probability; with several groups, also the probability that some group is flagged.")) {
   command_->add_option("DECK", deck_,
-                       "problem deck whose model gives the selection probabilities at --sr "
-                       "(majority: reference group, minority: group); '-': standard input");
+                       "problem deck or study file whose model gives the selection probabilities at "
+                       "--sr (a deck's majority: reference group, minority: group; a study file's "
+                       "groups in its order, the first the reference group); '-': standard input");
   command_->add_option("--applicants", applicants_,
-                       "REFERENCE:GROUP, the planned applicants of each group (required)")
+                       "the planned applicants of each group: REFERENCE:GROUP, or for several groups "
+                       "a list of counts in the groups' order or NAME=COUNT pairs, separated by "
+                       "commas or colons (required)")
       ->required();
   command_->add_option("--probabilities", probabilities_,
-                       "REFERENCE:GROUP, the selection probability of an applicant of each group "
-                       "(instead of a deck)");
-  command_->add_option("--sr", sr_text_, "with a deck: the selection ratio of the deck's basis");
+                       "the selection probability of an applicant of each group (instead of a deck "
+                       "or study file): REFERENCE:GROUP, or a list as for --applicants, the first "
+                       "group the reference group");
+  command_->add_option("--sr", sr_text_, "with a deck or study file: the selection ratio of its basis");
   command_->add_option("--alpha", alpha_text_, "level of the tests (default 0.05)");
-  command_->add_option("--format", format_, "text, csv (one line) or json (with the ratios)")
+  command_->add_option("--format", format_,
+                       "text, csv (one line; for several groups a line per group and two for the "
+                       "whole plan) or json (with the ratios)")
       ->check(CLI::IsMember({"text", "csv", "json"}));
   command_->add_option("--chart", chart_path_,
                        "also write an SVG chart: the probabilities against the number of applicants, "
@@ -276,6 +336,26 @@ PlanningCommand::PlanningCommand(CLI::App& app)
 }
 
 int PlanningCommand::run(std::string& out, std::string& chart, std::string& message) const {
+  std::vector<ListEntry> entries;
+  const bool several = !probabilities_.empty() && parse_list(probabilities_, entries) &&
+                       (entries.size() != 2 || !entries[0].name.empty() ||
+                        probabilities_.find(',') != std::string::npos);
+  if (several) return run_several(out, chart, message, nullptr);
+  // A study file names its groups; a deck has two.
+  std::string text;
+  const std::string name = deck_ == "-" ? "standard input" : deck_;
+  if (!deck_.empty() && probabilities_.empty()) {
+    if (!read_all(deck_, text, message)) return refused;
+    if (is_study_file(text)) {
+      const StudyFileReading file = read_study_file(text, name);
+      if (file.error) {
+        message = file.error->describe();
+        return refused;
+      }
+      return run_several(out, chart, message, &file.study);
+    }
+  }
+
   SamplePlan plan;
   long counts[2] = {0, 0};
   if (!parse_pair(applicants_, [&](const std::string& part, int i) {
@@ -321,9 +401,6 @@ int PlanningCommand::run(std::string& out, std::string& chart, std::string& mess
       message = "--sr '" + sr_text_ + "': with a deck, a selection ratio strictly between 0 and 1";
       return usage;
     }
-    std::string text;
-    if (!read_all(deck_, text, message)) return refused;
-    const std::string name = deck_ == "-" ? "standard input" : deck_;
     DeckReading reading = read_deck(text);
     if (reading.error) {
       message = name + ": " + reading.error->message;
@@ -358,6 +435,86 @@ int PlanningCommand::run(std::string& out, std::string& chart, std::string& mess
   }
   out = format_ == "csv" ? sample_csv(plan, d) : format_ == "json" ? sample_json(plan, d) : sample_text(plan, d);
   if (chart_asked()) chart = planning_chart(distributions_by_size(plan));
+  return 0;
+}
+
+int PlanningCommand::run_several(std::string& out, std::string& chart, std::string& message,
+                                 const StudyFile* study) const {
+  MultiPlan plan;
+  if (!alpha_text_.empty() &&
+      (!parse_number(alpha_text_, plan.alpha) || !(plan.alpha > 0 && plan.alpha < 1))) {
+    message = "--alpha '" + alpha_text_ + "': not a number strictly between 0 and 1";
+    return usage;
+  }
+  std::vector<std::string> names;
+  std::vector<double> probabilities;
+  std::vector<ListEntry> entries;
+  if (study == nullptr) {
+    if (!deck_.empty()) {
+      message = "planning: give the selection probabilities (--probabilities) or a deck with --sr, one of them";
+      return usage;
+    }
+    if (!sr_text_.empty()) {
+      message = "--sr: only with a deck or study file";
+      return usage;
+    }
+    parse_list(probabilities_, entries);
+    for (std::size_t g = 0; g < entries.size(); ++g)
+      names.push_back(entries[g].name.empty() ? "G" + std::to_string(g + 1) : entries[g].name);
+    for (const ListEntry& e : entries) probabilities.push_back(e.value);
+  } else {
+    const std::string name = deck_ == "-" ? "standard input" : deck_;
+    if (study->weights == WeightSource::front || !study->stages.empty()) {
+      message = name + ": planning needs one selection by a composite of given weights (this study " +
+                (study->stages.empty() ? "leaves its weights to the front" : "has stages") + ")";
+      return refused;
+    }
+    double sr = 0;
+    if (!parse_number(sr_text_, sr) || !(sr > 0 && sr < 1)) {
+      message = "--sr '" + sr_text_ + "': with a study file, a selection ratio strictly between 0 and 1";
+      return usage;
+    }
+    GroupProblem problem = study->problem;
+    problem.requested_ratios = {sr};
+    const GroupStudy result = analyse(problem);
+    if (result.rejected()) {
+      message = name + ": " + result.messages[0];
+      return refused;
+    }
+    const GroupRow* row = nullptr;
+    for (const GroupRow& r : result.rows)
+      if (r.kind == RowKind::requested) row = &r;
+    if (row == nullptr || row->status != RowStatus::ok) {
+      message = name + ": no selection at SR " + sr_text_ + " (" +
+                (row == nullptr ? "no row" : name_of(row->status)) + ")";
+      return refused;
+    }
+    for (std::size_t g = 0; g < problem.groups.size(); ++g) {
+      names.push_back(problem.groups[g].name);
+      probabilities.push_back(row->groups[g].sr);
+    }
+  }
+  std::vector<double> counts;
+  std::string fault = parse_list(applicants_, entries) ? in_order(entries, names, counts)
+                                                       : "not a list of counts, or of NAME=COUNT pairs";
+  for (std::size_t g = 0; fault.empty() && g < counts.size(); ++g)
+    if (counts[g] != std::floor(counts[g]) || counts[g] < 1 || counts[g] > static_cast<double>(max_plan_applicants))
+      fault = "group " + names[g] + ": not a whole number from 1 to " + std::to_string(max_plan_applicants);
+  if (!fault.empty()) {
+    message = "--applicants '" + applicants_ + "': " + fault;
+    return usage;
+  }
+  for (std::size_t g = 0; g < names.size(); ++g)
+    plan.groups.push_back({names[g], static_cast<long>(counts[g]), probabilities[g]});
+  const MultiDistribution d = multi_sample_distribution(plan);
+  if (!d.messages.empty()) {
+    message = d.messages[0];
+    return usage;
+  }
+  out = format_ == "csv"    ? multi_sample_csv(plan, d)
+        : format_ == "json" ? multi_sample_json(plan, d)
+                            : multi_sample_text(plan, d);
+  if (chart_asked()) chart = multi_planning_chart(multi_distributions_by_size(plan));
   return 0;
 }
 

@@ -8,6 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "fourfifths/studyfile.h"
+
 namespace fourfifths {
 
 class ObservedCommand {
@@ -51,6 +53,10 @@ class PlanningCommand {
   const std::string& deck() const { return deck_; }
 
  private:
+  // A plan of several groups, their probabilities from --probabilities or
+  // from study's model at --sr.
+  int run_several(std::string& out, std::string& chart, std::string& message, const StudyFile* study) const;
+
   CLI::App* command_;
   std::string deck_;
   std::string applicants_;

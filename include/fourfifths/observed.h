@@ -154,6 +154,68 @@ struct SizedDistribution {
 };
 std::vector<SizedDistribution> distributions_by_size(const SamplePlan& plan, int sizes = 30);
 
+// A planned selection of several groups, the reference group first: the
+// applicants of each and the probability that an applicant of each is
+// selected (for instance the groups' selection ratios from a study at one
+// overall ratio). Model: as for two groups, every applicant is selected or
+// not independently with the probability of the group, so the groups'
+// selected counts are independent binomials. Each further group is compared
+// with the reference group.
+struct GroupPlan {
+  std::string name;
+  long applicants = 0;
+  double probability = 0;
+};
+struct MultiPlan {
+  std::vector<GroupPlan> groups;  // the reference group first
+  double alpha = 0.05;
+};
+
+// The probability that at least one further group shows a flag: a
+// four-fifths violation, or each test significant (as SampleDistribution
+// counts them).
+struct AnyGroupProbabilities {
+  double p_violation = 0;
+  double p_z_difference = 0, p_z_log_ratio = 0;
+  double p_fisher_one_sided = 0, p_fisher_two_sided = 0;
+  double p_mid_p_one_sided = 0, p_mid_p_two_sided = 0;
+};
+
+// What samples of a plan of several groups show. Per further group, its
+// distribution against the reference group, exactly the two-group one. For
+// the whole plan, exactly: given the reference group's selected count y the
+// further groups' counts are independent, so
+//   P(some group flagged) = sum_y P(Y = y) [1 - prod_g P(group g not flagged | y)].
+// at_parity is the same with every group at the reference group's
+// probability: how often the plan flags some group although the groups do
+// not differ in the population, the multiple-testing view of a plan (with k
+// groups tested at level alpha, up to about k alpha for the tests).
+// The reference group is the first one in every sample. Taking instead the
+// group with the highest rate of each sample would make every comparison
+// depend on all groups' counts at once; the groups would no longer be
+// independent given one count, and exact enumeration would cost the product
+// of all groups' applicants, so it is not offered.
+struct MultiDistribution {
+  std::vector<std::string> messages;   // why the plan was rejected; empty when accepted
+  std::vector<SampleDistribution> groups;  // the further groups' in the plan's order (groups[0]: the plan's second)
+  AnyGroupProbabilities any;
+  AnyGroupProbabilities at_parity;
+};
+
+// Two or more groups with distinct, non-empty names; applicants at least 1
+// in each group and at most max_plan_applicants in all, probabilities from 0
+// to 1, alpha strictly between 0 and 1.
+MultiDistribution multi_sample_distribution(const MultiPlan& plan);
+
+// As distributions_by_size(), for several groups: at most `sizes` totals
+// from the number of groups to the plan's total, each group's applicants the
+// total times its share, rounded and at least 1.
+struct SizedMultiDistribution {
+  MultiPlan plan;
+  MultiDistribution distribution;
+};
+std::vector<SizedMultiDistribution> multi_distributions_by_size(const MultiPlan& plan, int sizes = 30);
+
 const char* interval_name(ImpactInterval interval);
 
 }  // namespace fourfifths

@@ -53,3 +53,7 @@ sample_plan <- function(reference_applicants, group_applicants, reference_probab
     .Call(`_fourfifths_sample_plan`, reference_applicants, group_applicants, reference_probability, group_probability, alpha)
 }
 
+sample_plan_groups <- function(names, applicants, probabilities, alpha) {
+    .Call(`_fourfifths_sample_plan_groups`, names, applicants, probabilities, alpha)
+}
+

@@ -108,8 +108,11 @@ plan_of_study <- function(x, sr, group) {
   if (row$status != "ok") invalid_problem(sprintf("no selection at SR %s (%s)", format(sr), row$status))
   overall <- problem$basis == "overall"
   at <- match(c(groups[1], group), groups)
+  every <- rows[rows$kind == "requested", , drop = FALSE]
   list(names = groups[at], probabilities = c(row$reference_sr, row$group_sr),
-       shares = if (overall) problem$shares[at] / sum(problem$shares), groups = length(groups))
+       shares = if (overall) problem$shares[at] / sum(problem$shares), groups = length(groups),
+       all_names = groups, all_probabilities = every$group_sr[match(groups, every$group)],
+       all_shares = if (overall) problem$shares / sum(problem$shares))
 }
 
 sample_impact <- function(x, applicants, sr = NULL, group = NULL, alpha = 0.05) {
@@ -159,12 +162,26 @@ sample_impact <- function(x, applicants, sr = NULL, group = NULL, alpha = 0.05) 
     values[[i]] <- result$values
     ratios[[i]] <- cbind(applicants = pool[i], result$ratios)
   }
+  # With three or more groups and pools in the study's shares, the whole
+  # plan's chance that some group is flagged, and the same at parity.
+  any <- NULL
+  if (plan$groups > 2L && !is.null(plan$all_shares) && !is.matrix(applicants)) {
+    joint <- lapply(seq_along(pool), function(i) {
+      sizes <- pmax(1, round(pool[i] * plan$all_shares))
+      result <- sample_plan_groups(plan$all_names, sizes, plan$all_probabilities, as.double(alpha))
+      if (length(result$messages))
+        invalid_problem(sprintf("plan %d (%s applicants): %s", i, format(pool[i]), result$messages[1]))
+      c(applicants = pool[i], result$any, stats::setNames(result$at_parity, paste0(names(result$at_parity),
+                                                                                     "_at_parity")))
+    })
+    any <- as.data.frame(do.call(rbind, joint))
+  }
   plans <- data.frame(applicants = pool, reference_applicants = unname(counts[, 1]),
                       group_applicants = unname(counts[, 2]),
                       reference_probability = plan$probabilities[1],
                       group_probability = plan$probabilities[2], do.call(rbind, values))
   structure(list(plans = plans, ratios = do.call(rbind, ratios), reference = plan$names[1],
-                 group = plan$names[2], sr = sr, alpha = alpha),
+                 group = plan$names[2], sr = sr, alpha = alpha, any = any),
             class = "fourfifths_sample_impact")
 }
 
@@ -189,5 +206,13 @@ print.fourfifths_sample_impact <- function(x, ...) {
   names(shown) <- c("APPLICANTS", toupper(x$reference), toupper(x$group), "P(<4/5)", "FLIP", "Z_D",
                     "Z_IR", "FISHER", "MID-P", "SHORTFALL")
   print(shown, row.names = FALSE, right = TRUE)
+  if (!is.null(x$any)) {
+    cat("Any of the further groups (and at parity: every group at the reference group's probability)\n")
+    a <- x$any
+    joint <- data.frame(APPLICANTS = a$applicants, "P(<4/5)" = fixed(a$p_violation),
+                        FISHER = fixed(a$p_fisher_one_sided), "P(<4/5) PARITY" = fixed(a$p_violation_at_parity),
+                        "FISHER PARITY" = fixed(a$p_fisher_one_sided_at_parity), check.names = FALSE)
+    print(joint, row.names = FALSE, right = TRUE)
+  }
   invisible(x)
 }

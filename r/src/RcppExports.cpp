@@ -182,6 +182,20 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// sample_plan_groups
+Rcpp::List sample_plan_groups(Rcpp::CharacterVector names, Rcpp::NumericVector applicants, Rcpp::NumericVector probabilities, double alpha);
+RcppExport SEXP _fourfifths_sample_plan_groups(SEXP namesSEXP, SEXP applicantsSEXP, SEXP probabilitiesSEXP, SEXP alphaSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type applicants(applicantsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type probabilities(probabilitiesSEXP);
+    Rcpp::traits::input_parameter< double >::type alpha(alphaSEXP);
+    rcpp_result_gen = Rcpp::wrap(sample_plan_groups(names, applicants, probabilities, alpha));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_correlation_messages", (DL_FUNC) &_fourfifths_correlation_messages, 1},
@@ -197,6 +211,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_analyse_staged_problem", (DL_FUNC) &_fourfifths_analyse_staged_problem, 3},
     {"_fourfifths_observed_counts", (DL_FUNC) &_fourfifths_observed_counts, 6},
     {"_fourfifths_sample_plan", (DL_FUNC) &_fourfifths_sample_plan, 5},
+    {"_fourfifths_sample_plan_groups", (DL_FUNC) &_fourfifths_sample_plan_groups, 4},
     {NULL, NULL, 0}
 };
 

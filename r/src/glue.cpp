@@ -808,3 +808,28 @@ Rcpp::List sample_plan(double reference_applicants, double group_applicants,
                                                           Rcpp::Named("probability") = probability),
                                        n));
 }
+
+// A plan of several groups, the reference group first: the library's
+// messages when it is rejected, else the probability that some further group
+// shows a violation or each test significant (any), and the same with every
+// group at the reference group's probability (at_parity).
+// [[Rcpp::export]]
+Rcpp::List sample_plan_groups(Rcpp::CharacterVector names, Rcpp::NumericVector applicants,
+                              Rcpp::NumericVector probabilities, double alpha) {
+  fourfifths::MultiPlan plan;
+  plan.alpha = alpha;
+  for (R_xlen_t g = 0; g < names.size(); ++g)
+    plan.groups.push_back({Rcpp::as<std::string>(names[g]), static_cast<long>(applicants[g]), probabilities[g]});
+  const fourfifths::MultiDistribution d = fourfifths::multi_sample_distribution(plan);
+  if (!d.messages.empty()) return Rcpp::List::create(Rcpp::Named("messages") = d.messages);
+  const auto values = [](const fourfifths::AnyGroupProbabilities& a) {
+    return Rcpp::NumericVector::create(
+        Rcpp::Named("p_violation") = a.p_violation, Rcpp::Named("p_z_difference") = a.p_z_difference,
+        Rcpp::Named("p_z_log_ratio") = a.p_z_log_ratio, Rcpp::Named("p_fisher_one_sided") = a.p_fisher_one_sided,
+        Rcpp::Named("p_fisher_two_sided") = a.p_fisher_two_sided,
+        Rcpp::Named("p_mid_p_one_sided") = a.p_mid_p_one_sided,
+        Rcpp::Named("p_mid_p_two_sided") = a.p_mid_p_two_sided);
+  };
+  return Rcpp::List::create(Rcpp::Named("messages") = Rcpp::CharacterVector(0),
+                            Rcpp::Named("any") = values(d.any), Rcpp::Named("at_parity") = values(d.at_parity));
+}

@@ -23,3 +23,18 @@ namespace fourfifths {
 std::string planning_chart(const std::vector<SizedDistribution>& sizes);
 
 }  // namespace fourfifths
+
+namespace fourfifths {
+
+// The chart of a plan of several groups, in the same frame: over the total
+// number of applicants (the groups in the plan's proportions), the
+// probability that a sample shows a four-fifths violation for each further
+// group against the reference group (each in its own colour, dash pattern and
+// marker), that some group shows one (black, thick, circles), and that some
+// group shows one with every group at the reference group's probability
+// (grey, dashed: the chance of a violation somewhere when the population
+// shows no difference). data-plot, data-x and data-y as planning_chart()'s.
+// Throws std::invalid_argument when there is nothing to chart.
+std::string multi_planning_chart(const std::vector<SizedMultiDistribution>& sizes);
+
+}  // namespace fourfifths

@@ -1,9 +1,12 @@
 // Text, CSV and JSON of an observed-impact table.
 #include "formats/observed.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -208,6 +211,139 @@ std::string sample_json(const SamplePlan& plan, const SampleDistribution& d) {
   ordered_json ratios = ordered_json::array();
   for (const RatioProbability& r : d.ratios) ratios.push_back({{"ratio", r.ratio}, {"probability", r.probability}});
   j["ratios"] = std::move(ratios);
+  return j.dump(2) + "\n";
+}
+
+}  // namespace fourfifths
+
+namespace fourfifths {
+namespace {
+
+// The flags' probabilities in the order of the CSV header.
+std::vector<std::pair<const char*, double>> flag_values(const AnyGroupProbabilities& a) {
+  return {{"p_violation", a.p_violation},
+          {"p_z_difference", a.p_z_difference},
+          {"p_z_log_ratio", a.p_z_log_ratio},
+          {"p_fisher_one_sided", a.p_fisher_one_sided},
+          {"p_fisher_two_sided", a.p_fisher_two_sided},
+          {"p_mid_p_one_sided", a.p_mid_p_one_sided},
+          {"p_mid_p_two_sided", a.p_mid_p_two_sided}};
+}
+
+AnyGroupProbabilities flags_of(const SampleDistribution& d) {
+  return {d.p_violation,        d.p_z_difference,    d.p_z_log_ratio,    d.p_fisher_one_sided,
+          d.p_fisher_two_sided, d.p_mid_p_one_sided, d.p_mid_p_two_sided};
+}
+
+const char* const multi_header =
+    "kind,group,applicants,probability,alpha,p_violation,p_no_ratio,p_flip_flop,p_z_difference,"
+    "p_z_log_ratio,p_fisher_one_sided,p_fisher_two_sided,p_mid_p_one_sided,p_mid_p_two_sided,"
+    "expected_shortfall\n";
+
+}  // namespace
+
+std::string multi_sample_text(const MultiPlan& plan, const MultiDistribution& d) {
+  char line[256];
+  std::string out = "Samples of several groups, each applicant selected independently with the "
+                    "group's probability;\neach group compared with the reference group " +
+                    plan.groups[0].name + ".\n\n";
+  std::size_t name_width = 5;
+  for (const GroupPlan& g : plan.groups) name_width = std::max(name_width, g.name.size());
+  out += padded("Group", name_width) + "  applicants  probability  population ratio\n";
+  for (const GroupPlan& g : plan.groups) {
+    const double ratio = plan.groups[0].probability > 0 ? g.probability / plan.groups[0].probability : NAN;
+    std::snprintf(line, sizeof line, "  %10ld  %11.4f  %16s\n", g.applicants, g.probability,
+                  &g == &plan.groups[0] ? "reference" : column(ratio, 16, 3).c_str());
+    out += padded(g.name, name_width) + line;
+  }
+  // The flags as rows, the groups and the whole plan as columns.
+  constexpr std::size_t label_width = 44;
+  std::size_t width = 10;
+  for (std::size_t g = 1; g < plan.groups.size(); ++g) width = std::max(width, plan.groups[g].name.size() + 2);
+  const auto head = [&](const std::string& text) {
+    return std::string(width > text.size() ? width - text.size() : 1, ' ') + text;
+  };
+  std::snprintf(line, sizeof line, "Probability of (tests at alpha %g)", plan.alpha);
+  out += "\n" + padded(line, label_width + 2);
+  for (std::size_t g = 1; g < plan.groups.size(); ++g) out += head(plan.groups[g].name);
+  out += head("any group") + head("at parity") + "\n";
+  const char* const labels[] = {"a four-fifths violation",
+                                "Z_D significant",
+                                "Z_IR significant",
+                                "Fisher's exact test significant, one-sided",
+                                "Fisher's exact test significant, two-sided",
+                                "mid-P significant, one-sided",
+                                "mid-P significant, two-sided"};
+  const auto cell = [&](double p) { return column(p, static_cast<int>(width), 4); };
+  for (std::size_t k = 0; k < 7; ++k) {
+    out += "  " + padded(labels[k], label_width);
+    for (const SampleDistribution& g : d.groups) out += cell(flag_values(flags_of(g))[k].second);
+    out += cell(flag_values(d.any)[k].second) + cell(flag_values(d.at_parity)[k].second) + "\n";
+  }
+  const std::pair<const char*, double SampleDistribution::*> extra[] = {
+      {"a violation one more selection would undo", &SampleDistribution::p_flip_flop},
+      {"no one of the reference group selected", &SampleDistribution::p_no_ratio}};
+  for (const auto& [label, member] : extra) {
+    out += "  " + padded(label, label_width);
+    for (const SampleDistribution& g : d.groups) out += cell(g.*member);
+    out += "\n";
+  }
+  out += padded("Expected shortfall of the group", label_width + 2);
+  for (const SampleDistribution& g : d.groups) out += column(g.expected_shortfall, static_cast<int>(width), 3);
+  out += "\n\nAt parity: every group selected with the reference group's probability, so that a flag\n"
+         "anywhere is one the population does not have.\n";
+  return out;
+}
+
+std::string multi_sample_csv(const MultiPlan& plan, const MultiDistribution& d) {
+  std::string out = multi_header;
+  for (std::size_t g = 1; g < plan.groups.size(); ++g) {
+    const SampleDistribution& s = d.groups[g - 1];
+    const GroupPlan& group = plan.groups[g];
+    out += "group," + csv_field(group.name) + "," + std::to_string(group.applicants) + "," +
+           shortest(group.probability) + "," + shortest(plan.alpha);
+    const auto flags = flag_values(flags_of(s));
+    out += "," + shortest(flags[0].second) + "," + shortest(s.p_no_ratio) + "," + shortest(s.p_flip_flop);
+    for (std::size_t k = 1; k < flags.size(); ++k) out += "," + shortest(flags[k].second);
+    out += "," + shortest(s.expected_shortfall) + "\n";
+  }
+  for (const auto& [kind, any] : {std::pair{"any", &d.any}, std::pair{"any_at_parity", &d.at_parity}}) {
+    const auto flags = flag_values(*any);
+    out += std::string(kind) + ",,,," + shortest(plan.alpha) + "," + shortest(flags[0].second) + ",,";
+    for (std::size_t k = 1; k < flags.size(); ++k) out += "," + shortest(flags[k].second);
+    out += ",\n";
+  }
+  return out;
+}
+
+std::string multi_sample_json(const MultiPlan& plan, const MultiDistribution& d) {
+  ordered_json j;
+  j["alpha"] = plan.alpha;
+  j["reference"] = {{"group", plan.groups[0].name},
+                    {"applicants", plan.groups[0].applicants},
+                    {"probability", plan.groups[0].probability}};
+  ordered_json groups = ordered_json::array();
+  for (std::size_t g = 1; g < plan.groups.size(); ++g) {
+    const SampleDistribution& s = d.groups[g - 1];
+    ordered_json o;
+    o["group"] = plan.groups[g].name;
+    o["applicants"] = plan.groups[g].applicants;
+    o["probability"] = plan.groups[g].probability;
+    for (const auto& [name, value] : flag_values(flags_of(s))) o[name] = value;
+    o["p_no_ratio"] = s.p_no_ratio;
+    o["p_flip_flop"] = s.p_flip_flop;
+    o["expected_shortfall"] = s.expected_shortfall;
+    ordered_json ratios = ordered_json::array();
+    for (const RatioProbability& r : s.ratios) ratios.push_back({{"ratio", r.ratio}, {"probability", r.probability}});
+    o["ratios"] = std::move(ratios);
+    groups.push_back(std::move(o));
+  }
+  j["groups"] = std::move(groups);
+  for (const auto& [key, any] : {std::pair{"any", &d.any}, std::pair{"any_at_parity", &d.at_parity}}) {
+    ordered_json o;
+    for (const auto& [name, value] : flag_values(*any)) o[name] = value;
+    j[key] = std::move(o);
+  }
   return j.dump(2) + "\n";
 }
 

@@ -49,3 +49,28 @@ std::string sample_csv(const SamplePlan& plan, const SampleDistribution& d);
 std::string sample_json(const SamplePlan& plan, const SampleDistribution& d);
 
 }  // namespace fourfifths
+
+namespace fourfifths {
+
+// A plan of several groups for people: the groups with their applicants,
+// probabilities and population impact ratios, then the probability of each
+// flag per further group, for some group, and for some group at parity (every
+// group at the reference group's probability); the expected shortfall per
+// group.
+std::string multi_sample_text(const MultiPlan& plan, const MultiDistribution& d);
+
+// Long form, one line per further group and two for the whole plan: kind
+// (group, any or any_at_parity), group, applicants, probability, alpha,
+// p_violation, p_no_ratio, p_flip_flop, p_z_difference, p_z_log_ratio,
+// p_fisher_one_sided, p_fisher_two_sided, p_mid_p_one_sided,
+// p_mid_p_two_sided, expected_shortfall; a value a line does not have
+// (the whole plan's group, applicants and probability, its p_no_ratio,
+// p_flip_flop and shortfall) is empty.
+std::string multi_sample_csv(const MultiPlan& plan, const MultiDistribution& d);
+
+// One JSON object: alpha, the reference group {group, applicants,
+// probability}, groups (each further group with the CSV's values and its
+// ratios), any and any_at_parity (the flags' probabilities).
+std::string multi_sample_json(const MultiPlan& plan, const MultiDistribution& d);
+
+}  // namespace fourfifths

@@ -411,6 +411,45 @@ TEST(PlanningChart, ViolationLineWhereTheProbabilitiesPutIt) {
   EXPECT_THROW(planning_chart(distributions_by_size({0, 10, 0.5, 0.5, 0.05})), std::invalid_argument);
 }
 
+// The chart of several groups: its any-group line (black, three units wide)
+// runs where the library's probabilities put it, halfway between the last two
+// sizes, and the groups' names stand in its legend.
+TEST(PlanningChart, SeveralGroupsLineWhereTheProbabilitiesPutIt) {
+  const MultiPlan plan{{{"White", 24, 0.3}, {"Black", 10, 0.2}, {"Asian", 6, 0.3}}, 0.05};
+  const std::vector<SizedMultiDistribution> sizes = multi_distributions_by_size(plan, 12);
+  ASSERT_GE(sizes.size(), 2u);
+  const Rendered r = render(multi_planning_chart(sizes), "planning-groups");
+  expect_whole(r);
+  std::smatch m;
+  const std::string number = "([-0-9.]+)";
+  ASSERT_TRUE(std::regex_search(r.svg, m, std::regex("data-plot=\"" + number + " " + number + " " + number +
+                                                     " " + number + "\" data-x=\"" + number + " " + number +
+                                                     "\" data-y=\"" + number + " " + number + "\"")));
+  std::vector<double> v;
+  for (std::size_t k = 1; k <= 8; ++k) v.push_back(std::stod(m[k]));
+  const auto total = [](const MultiPlan& p) {
+    long n = 0;
+    for (const GroupPlan& g : p.groups) n += g.applicants;
+    return static_cast<double>(n);
+  };
+  const auto& a = sizes[sizes.size() - 2];
+  const auto& b = sizes.back();
+  const double x = ((total(a.plan) + total(b.plan)) / 2 - v[4]) / (v[5] - v[4]);
+  const double y =
+      ((a.distribution.any.p_violation + b.distribution.any.p_violation) / 2 - v[6]) / (v[7] - v[6]);
+  const int px = frame + static_cast<int>(std::lround(v[0] + x * (v[2] - v[0])));
+  const int py = frame + static_cast<int>(std::lround(v[3] - y * (v[3] - v[1])));
+  int black = 0;
+  for (int dy = -2; dy <= 2; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) black += r.picture.near(px + dx, py + dy, 0, 0, 0);
+  EXPECT_GE(black, 3) << "at " << px << ", " << py;
+  for (const char* name : {"Black", "Asian", "any group", "any group, at parity"})
+    EXPECT_NE(r.svg.find(std::string(">") + name + "<"), std::string::npos) << name;
+  EXPECT_THROW(multi_planning_chart({}), std::invalid_argument);
+  EXPECT_THROW(multi_planning_chart(multi_distributions_by_size({{{"A", 0, 0.5}, {"B", 3, 0.5}}, 0.05})),
+               std::invalid_argument);
+}
+
 // Names with markup, quotes, a control character and a malformed byte reach
 // the browser as text: the document parses, and its text holds the names.
 TEST(FrontChart, PredictorNamesAreText) {

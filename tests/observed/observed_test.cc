@@ -1,6 +1,7 @@
 // Observed adverse impact: published worked examples, cases whose answers
 // follow by hand, and the messages for counts that cannot be. Every number
 // against an independent computation: observed_test.py.
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -323,6 +324,150 @@ TEST(SampleDistribution, PlansThatCannotBe) {
     const SampleDistribution d = sample_distribution({c.m, c.n, c.q, c.p, c.alpha});
     ASSERT_EQ(d.messages.size(), 1u) << c.message;
     EXPECT_EQ(d.messages[0], c.message);
+  }
+}
+
+// The flags of one sample of several groups, from the table of observed
+// impact: whether some further group shows a violation, or each test
+// significant at alpha, against the first group.
+std::array<bool, 7> sample_flags(const std::vector<GroupPlan>& groups, const std::vector<long>& selected,
+                                 double alpha) {
+  std::vector<ObservedGroup> counts;
+  for (std::size_t g = 0; g < groups.size(); ++g)
+    counts.push_back({groups[g].name, static_cast<double>(groups[g].applicants), static_cast<double>(selected[g])});
+  ObservedOptions options;
+  options.reference = groups[0].name;
+  options.alpha = alpha;
+  const ObservedImpact impact = observed_impact(counts, options);
+  std::array<bool, 7> flags{};
+  for (std::size_t g = 1; g < groups.size(); ++g) {
+    const ObservedRow& row = impact.rows[g];
+    const double p[] = {row.p_difference,    row.p_log_ratio,     row.fisher_one_sided,
+                        row.fisher_two_sided, row.mid_p_one_sided, row.mid_p_two_sided};
+    flags[0] = flags[0] || !row.meets;
+    for (std::size_t k = 0; k < 6; ++k) flags[k + 1] = flags[k + 1] || p[k] <= alpha;
+  }
+  return flags;
+}
+
+std::array<double, 7> fields(const AnyGroupProbabilities& a) {
+  return {a.p_violation,        a.p_z_difference,    a.p_z_log_ratio,    a.p_fisher_one_sided,
+          a.p_fisher_two_sided, a.p_mid_p_one_sided, a.p_mid_p_two_sided};
+}
+
+double binomial_pmf(long n, long k, double p) {
+  double c = 1;
+  for (long i = 1; i <= k; ++i) c = c * static_cast<double>(n - k + i) / static_cast<double>(i);
+  return c * std::pow(p, static_cast<double>(k)) * std::pow(1 - p, static_cast<double>(n - k));
+}
+
+// The joint probabilities of small plans against a brute-force enumeration of
+// every combination of the groups' selected counts (a product of binomials),
+// each sample judged by the table of observed impact; at parity the same with
+// every group at the reference group's probability. Each further group's own
+// distribution is the two-group one, and a plan of two groups is exactly it.
+TEST(MultiSampleDistribution, AgreesWithEnumeration) {
+  struct Case {
+    std::vector<GroupPlan> groups;
+    double alpha;
+  };
+  const std::vector<Case> cases = {
+      {{{"A", 6, 0.5}, {"B", 4, 0.3}, {"C", 5, 0.6}}, 0.2},
+      {{{"A", 4, 0.4}, {"B", 3, 0.2}, {"C", 3, 0.4}, {"D", 2, 0.7}}, 0.3},
+      {{{"A", 9, 0.35}, {"B", 7, 0.25}}, 0.1},
+      {{{"A", 5, 0.0}, {"B", 3, 1.0}, {"C", 4, 0.5}}, 0.05},  // no ratio ever; every tally of a group certain
+  };
+  for (const Case& c : cases) {
+    const MultiDistribution d = multi_sample_distribution({c.groups, c.alpha});
+    ASSERT_TRUE(d.messages.empty());
+    ASSERT_EQ(d.groups.size(), c.groups.size() - 1);
+    for (const bool parity : {false, true}) {
+      std::vector<GroupPlan> groups = c.groups;
+      if (parity)
+        for (GroupPlan& g : groups) g.probability = c.groups[0].probability;
+      std::array<double, 7> expected{};
+      std::vector<long> selected(groups.size(), 0);
+      while (true) {
+        double w = 1;
+        for (std::size_t g = 0; g < groups.size(); ++g)
+          w *= binomial_pmf(groups[g].applicants, selected[g], groups[g].probability);
+        const std::array<bool, 7> flags = sample_flags(groups, selected, c.alpha);
+        for (std::size_t k = 0; k < 7; ++k) expected[k] += flags[k] ? w : 0;
+        std::size_t g = 0;  // the next combination, as an odometer
+        while (g < groups.size() && selected[g] == groups[g].applicants) selected[g++] = 0;
+        if (g == groups.size()) break;
+        ++selected[g];
+      }
+      const std::array<double, 7> got = fields(parity ? d.at_parity : d.any);
+      for (std::size_t k = 0; k < 7; ++k)
+        EXPECT_NEAR(got[k], expected[k], 1e-12) << c.groups.size() << " groups, flag " << k << " parity " << parity;
+    }
+    for (std::size_t g = 1; g < c.groups.size(); ++g) {
+      const SampleDistribution pair = sample_distribution({c.groups[0].applicants, c.groups[g].applicants,
+                                                           c.groups[0].probability, c.groups[g].probability, c.alpha});
+      EXPECT_EQ(d.groups[g - 1].p_violation, pair.p_violation);
+      EXPECT_EQ(d.groups[g - 1].p_fisher_two_sided, pair.p_fisher_two_sided);
+      EXPECT_EQ(d.groups[g - 1].expected_shortfall, pair.expected_shortfall);
+      if (c.groups.size() == 2) {
+        const std::array<double, 7> pair_fields = {
+            pair.p_violation,        pair.p_z_difference,    pair.p_z_log_ratio,    pair.p_fisher_one_sided,
+            pair.p_fisher_two_sided, pair.p_mid_p_one_sided, pair.p_mid_p_two_sided};
+        const std::array<double, 7> got = fields(d.any);
+        for (std::size_t k = 0; k < 7; ++k) EXPECT_NEAR(got[k], pair_fields[k], 1e-14) << k;
+      }
+    }
+  }
+}
+
+// A plan of four groups and 200 applicants against a simulation of the
+// model, fixed seed, within four standard errors; at parity, the chance that
+// some group shows a violation is well above one group's.
+TEST(MultiSampleDistribution, AgreesWithSimulation) {
+  const std::vector<GroupPlan> groups = {{"W", 80, 0.30}, {"B", 50, 0.22}, {"H", 40, 0.26}, {"A", 30, 0.31}};
+  const MultiDistribution d = multi_sample_distribution({groups, 0.05});
+  ASSERT_TRUE(d.messages.empty());
+  std::mt19937_64 random(20261208);
+  constexpr int samples = 20000;
+  std::array<double, 7> counts{};
+  for (int i = 0; i < samples; ++i) {
+    std::vector<long> selected;
+    for (const GroupPlan& g : groups)
+      selected.push_back(std::binomial_distribution<long>(g.applicants, g.probability)(random));
+    const std::array<bool, 7> flags = sample_flags(groups, selected, 0.05);
+    for (std::size_t k = 0; k < 7; ++k) counts[k] += flags[k];
+  }
+  const std::array<double, 7> exact = fields(d.any);
+  for (std::size_t k = 0; k < 7; ++k) {
+    const double se = std::sqrt(exact[k] * (1 - exact[k]) / samples);
+    EXPECT_NEAR(counts[k] / samples, exact[k], 4 * se + 1e-12) << "flag " << k;
+  }
+  double largest = 0;
+  for (const SampleDistribution& g : d.groups) largest = std::max(largest, g.p_violation);
+  EXPECT_GT(d.any.p_violation, largest);
+  const MultiDistribution two = multi_sample_distribution({{groups[0], groups[1]}, 0.05});
+  EXPECT_GT(d.at_parity.p_z_difference, two.at_parity.p_z_difference);
+}
+
+TEST(MultiSampleDistribution, PlansThatCannotBe) {
+  struct Case {
+    std::vector<GroupPlan> groups;
+    double alpha;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{{"A", 10, 0.5}}, 0.05, "a plan needs at least two groups"},
+      {{{"A", 10, 0.5}, {"", 10, 0.5}}, 0.05, "group 2 has no name"},
+      {{{"A", 10, 0.5}, {"A", 10, 0.5}}, 0.05, "group A is named twice"},
+      {{{"A", 10, 0.5}, {"B", 0, 0.5}}, 0.05, "group B needs at least one applicant"},
+      {{{"A", 10, 0.5}, {"B", 10, -0.1}}, 0.05, "group B: selection probability -0.1 is not from 0 to 1"},
+      {{{"A", 1000, 0.5}, {"B", 600, 0.5}, {"C", 401, 0.5}}, 0.05, "more than 2000 applicants in all"},
+      {{{"A", 10, 0.5}, {"B", 10, 0.5}}, 1, "alpha 1 is not strictly between 0 and 1"},
+  };
+  for (const Case& c : cases) {
+    const MultiDistribution d = multi_sample_distribution({c.groups, c.alpha});
+    ASSERT_EQ(d.messages.size(), 1u) << c.message;
+    EXPECT_EQ(d.messages[0], c.message);
+    EXPECT_TRUE(d.groups.empty());
   }
 }
 

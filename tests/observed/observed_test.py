@@ -50,7 +50,8 @@ def expected(groups, reference, alpha, katz):
     for g, (name, n, x) in enumerate(groups):
         p = rates[g]
         ir = p / q if q > 0 else NAN
-        meets = not ir < 0.8
+        # In whole numbers, so that a ratio of exactly 0.8 meets the rule.
+        meets = y == 0 or 5 * x * m >= 4 * y * n
         row = dict(name=name, ref=g == r, rate=p, ir=ir, meets=meets, shortfall=n * pooled - x)
         if g != r:
             pp = (x + y) / (n + m)
@@ -72,7 +73,8 @@ def expected(groups, reference, alpha, katz):
             row["ci"] = (math.exp(c - zc * se), math.exp(c + zc * se))
             more = (x + 1) / n / q if x < n and q > 0 else NAN
             fewer = (x - 1) / n / q if x > 0 and q > 0 else NAN
-            row["flip"] = any(not math.isnan(v) and (not v < 0.8) != meets for v in (more, fewer))
+            row["flip"] = any(not math.isnan(v) and (y == 0 or 5 * (x + d) * m >= 4 * y * n) != meets
+                              for v, d in ((more, 1), (fewer, -1)))
             row["more"], row["fewer"] = more, fewer
         rows.append(row)
     return pooled, r, rows
@@ -193,6 +195,7 @@ failures += plan_failures
 # back with Python's own parsers, from --group options and from a CSV file.
 import csv
 import io
+import itertools
 import json
 import os
 import tempfile
@@ -339,6 +342,69 @@ for args, (m, n, q, p, alpha) in [
         for x in problems:
             print("  " + x)
 
+# Several groups from a study file's model at SR 0.3 (the probabilities as the
+# study reports them): each group's line against the two-group computation
+# above, and the whole plan's by enumerating every combination of the four
+# groups' selected counts.
+table = list(csv.DictReader(io.StringIO(subprocess.run(
+    [PROGRAM, "--format", "csv", "--ratios", "0.3", os.path.join(SOURCE, "examples", "groups.toml")],
+    capture_output=True, text=True, check=True).stdout)))
+rates = {r["group"]: float(r["group_sr"]) for r in table if r["kind"] != "builtin" and float(r["sr"]) == 0.3}
+names, sizes = ["White", "Black", "Hispanic", "Asian"], [6, 4, 3, 3]
+flag_keys = ["p_violation", "p_z_difference", "p_z_log_ratio", "p_fisher_one_sided", "p_fisher_two_sided",
+             "p_mid_p_one_sided", "p_mid_p_two_sided"]
+
+
+def any_expected(probabilities, alpha=0.05):
+    out = dict.fromkeys(flag_keys, 0.0)
+    for counts in itertools.product(*(range(k + 1) for k in sizes)):
+        w = math.prod(math.comb(k, x) * p ** x * (1 - p) ** (k - x)
+                      for k, x, p in zip(sizes, counts, probabilities))
+        _, _, rows = expected(list(zip(names, sizes, counts)), "White", alpha, False)
+        flags = [False] * 7
+        for g in rows[1:]:
+            f = g["fisher"]
+            for k, hit in enumerate([not g["meets"], two_sided(g["zd"]) <= alpha, two_sided(g["zir"]) <= alpha,
+                                     f[0] <= alpha, f[1] <= alpha, f[2] <= alpha, f[3] <= alpha]):
+                flags[k] = flags[k] or hit
+        for k, key in enumerate(flag_keys):
+            out[key] += w if flags[k] else 0
+    return out
+
+
+applicants = "Asian=3,White=6,Black=4,Hispanic=3"  # named, in another order than the file's
+result = planning(["--applicants", applicants, "--sr", "0.3", os.path.join(SOURCE, "examples", "groups.toml"),
+                   "--format", "csv"])
+document = planning(["--applicants", "6,4,3,3", "--sr", "0.3", os.path.join(SOURCE, "examples", "groups.toml"),
+                     "--format", "json"])
+problems = []
+if result.returncode or document.returncode or len(rates) != 4:
+    problems.append(f"{result.stderr}{document.stderr} rates {rates}")
+else:
+    lines = list(csv.DictReader(io.StringIO(result.stdout)))
+    document = json.loads(document.stdout)
+    probabilities = [rates[name] for name in names]
+    for g in range(1, 4):
+        want, _ = plan_expected(sizes[0], sizes[g], probabilities[0], probabilities[g], 0.05)
+        line, entry = lines[g - 1], document["groups"][g - 1]
+        if line["group"] != names[g] or entry["group"] != names[g] or not close(float(line["probability"]),
+                                                                                 probabilities[g]):
+            problems.append(f"line {g}: {line['group']} {line['probability']}")
+        for key, name in KEYS.items():
+            if not close(float(line[key]), want[name]) or not close(entry[key], want[name]):
+                problems.append(f"{names[g]} {key}: {line[key]}, {entry[key]}, expected {want[name]!r}")
+    for kind, probs in (("any", probabilities), ("any_at_parity", [probabilities[0]] * 4)):
+        want = any_expected(probs)
+        line = next(x for x in lines if x["kind"] == kind)
+        for key in flag_keys:
+            if not close(float(line[key]), want[key]) or not close(document[kind][key], want[key]):
+                problems.append(f"{kind} {key}: {line[key]}, {document[kind][key]}, expected {want[key]!r}")
+if problems:
+    program_failures += 1
+    print("planning, several groups:")
+    for x in problems:
+        print("  " + x)
+
 # The chart of the plan's sizes: its description gives the full plan's
 # probabilities, to three decimals, as computed here.
 with tempfile.TemporaryDirectory() as directory:
@@ -362,7 +428,12 @@ for args, status, message in [
         (["--applicants", "20:10"], 2, "one of them"),
         (["--applicants", "20:10", "--probabilities", "0.4:0.3", deck, "--sr", "0.3"], 2, "one of them"),
         (["--applicants", "20:10", deck], 2, "--sr ''"),
-        (["--applicants", "20:10", "--sr", "0.3", os.path.join(SOURCE, "README.md")], 1, "README.md: line 1"),
+        (["--applicants", "20:10", "--sr", "0.3", os.path.join(SOURCE, "README.md")], 1, "README.md:3:1: not TOML"),
+        (["--applicants", "20,10", "--probabilities", "0.4,0.3,0.2"], 2, "--applicants '20,10': 2 values for 3 groups"),
+        (["--applicants", "A=20,B=10", "--probabilities", "A=0.4,C=0.3"], 2, "group C is not given"),
+        (["--applicants", "20,10,5", "--probabilities", "0.4,0.3,1.2"], 2, "group G3: selection probability 1.2"),
+        (["--applicants", "20,10,5", "--sr", "0.3", os.path.join(SOURCE, "examples", "stages.toml")], 1,
+         "has stages"),
         (["--probabilities", "0.4:0.3"], 2, "--applicants is required")]:
     result = planning(args)
     if result.returncode != status or message not in result.stderr or result.stdout:

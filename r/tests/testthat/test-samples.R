@@ -121,6 +121,33 @@ test_that("the distribution of what samples show is the enumeration of the two b
                    c(reference_applicants = 60, group_applicants = 15))
 })
 
+test_that("with several groups the chance that some group shows a violation is the joint enumeration", {
+  d <- rbind(White = c(0, 0, 0), Black = c(-1, -0.2, -0.5), Hispanic = c(-0.6, -0.1, -0.3))
+  groups <- selection_study(matrix(c(1, 0.3, 0.5, 0.3, 1, 0.4, 0.5, 0.4, 1), 3, 3), d, c(1, 0.5), 2,
+                            shares = c(White = 60, Black = 25, Hispanic = 15))
+  several <- sample_impact(groups, c(12, 20), sr = 0.2)
+  expect_identical(several$any$applicants, c(12, 20))
+  # Every combination of the three groups' selected counts, the rule judged in
+  # whole numbers (5 x m >= 4 y n; no ratio with no one of White selected).
+  black <- sample_impact(groups, c(12, 20), sr = 0.2, group = "Black")$plans
+  hispanic <- sample_impact(groups, c(12, 20), sr = 0.2, group = "Hispanic")$plans
+  for (i in 1:2) {
+    n <- c(black$reference_applicants[i], black$group_applicants[i], hispanic$group_applicants[i])
+    p <- c(black$reference_probability[i], black$group_probability[i], hispanic$group_probability[i])
+    violation <- function(p) {
+      total <- 0
+      for (y in 0:n[1]) for (b in 0:n[2]) for (h in 0:n[3]) {
+        flagged <- y > 0 && (5 * b * n[1] < 4 * y * n[2] || 5 * h * n[1] < 4 * y * n[3])
+        if (flagged) total <- total + dbinom(y, n[1], p[1]) * dbinom(b, n[2], p[2]) * dbinom(h, n[3], p[3])
+      }
+      total
+    }
+    expect_equal(several$any$p_violation[i], violation(p), tolerance = 1e-12)
+    expect_equal(several$any$p_violation_at_parity[i], violation(rep(p[1], 3)), tolerance = 1e-12)
+  }
+  expect_null(sample_impact(groups, cbind(30, 10), sr = 0.2)$any)  # counts of two groups only
+})
+
 test_that("plans are checked before any enumeration", {
   study <- selection_study(diag(2), c(-1, 0), c(1, 1), 2, applicant_ratio = 4)
   majority <- selection_study(diag(2), c(-1, 0), c(1, 1), 2, basis = "majority")
