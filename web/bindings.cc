@@ -27,7 +27,7 @@ using nlohmann::json;
 const SessionWords page_words{.further_ratios = "the further ratios", .front = "see the front"};
 
 // What the page shows of every answer: the JSON, the CSV and the chart.
-constexpr Renderings page_renderings{.json = true, .csv = true, .text = false, .chart = true};
+constexpr Renderings page_renderings{.json = true, .csv = true, .chart = true};
 
 std::string refused(const std::vector<std::string>& messages, const InputFault& fault = {}) {
   return json{{"ok", false},

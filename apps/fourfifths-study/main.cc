@@ -287,14 +287,13 @@ int refuse(const SessionResult& result) {
 
 // The renderings asked for, for the chosen format and the chart.
 Renderings renderings(const std::string& format, const std::string& chart_path) {
-  return {.json = format == "json", .csv = format == "csv", .text = format == "text",
-          .chart = !chart_path.empty()};
+  return {.json = format == "json", .csv = format == "csv", .chart = !chart_path.empty()};
 }
 
 // The chosen rendering on standard output, and the chart when one is asked for.
 int deliver(const SessionResult& result, const std::string& format, const std::string& chart_path) {
   if (!result.ok()) return refuse(result);
-  const std::string& out = format == "csv" ? result.csv : format == "json" ? result.json : result.text;
+  const std::string out = format == "csv" ? result.csv : format == "json" ? result.json : session_text(result);
   std::string error;
   if (!chart_path.empty() && !write_chart(chart_path, result.chart, error)) return fail(rejected, error);
   if (!write_output(out, error)) return fail(rejected, error);

@@ -14,7 +14,6 @@
 #include "formats/stages.h"
 #include "fourfifths/groupfront.h"
 #include "fourfifths/groups.h"
-#include "fourfifths/report.h"
 #include "ratios.h"
 
 namespace fourfifths {
@@ -32,18 +31,19 @@ SessionResult refused(Refusal why, const std::string& message, InputFault fault 
   return refused(why, std::vector<std::string>{message}, std::move(fault));
 }
 
-// The renderings asked for of a result; the text rendering and the chart are
-// given as functions since a surface has no chart.
+// The renderings asked for of a result, and the result itself for the text
+// (rendered by session_text(), apart, so that a front end that shows no text
+// carries none of its code).
 template <class Result>
-SessionResult rendered(const char* kind, const Result& result, const Renderings& asked,
+SessionResult rendered(const char* kind, Result result, const Renderings& asked,
                        std::string (*csv)(const Result&), std::string (*json)(const Result&),
-                       std::string (*text)(const Result&), std::string (*chart)(const Result&)) {
+                       std::string (*chart)(const Result&)) {
   SessionResult out;
   out.kind = kind;
   if (asked.json) out.json = json(result);
   if (asked.csv) out.csv = csv(result);
-  if (asked.text) out.text = text(result);
   if (asked.chart && chart != nullptr) out.chart = chart(result);
+  out.analysis = std::move(result);
   return out;
 }
 
@@ -57,8 +57,7 @@ SessionResult staged_study(const StudyFile& file, const std::string& name, const
                        ", selection.ratios and selection.sweep");
   const StagedStudy study = analyse(staged_problem(file));
   if (study.rejected()) return refused(Refusal::analysis, study.messages);
-  return rendered<StagedStudy>("staged", study, request.renderings, staged_csv, staged_json, staged_text,
-                               stage_chart);
+  return rendered<StagedStudy>("staged", std::move(study), request.renderings, staged_csv, staged_json, stage_chart);
 }
 
 // A study file of any number of groups: its sweep, then the further ratios.
@@ -82,11 +81,8 @@ SessionResult group_study(const StudyFile& file, const std::string& name, const 
   // The groups share one matrix: the check of any pair of them is the check of all.
   const std::vector<std::string> faults = check_correlations(as_problem(file.problem));
   if (!faults.empty()) return refused(Refusal::analysis, faults, {0, 0, 0, "correlations"});
-  return rendered<GroupStudy>("groups", study, request.renderings, group_csv, group_json, group_text,
-                              group_chart);
+  return rendered<GroupStudy>("groups", std::move(study), request.renderings, group_csv, group_json, group_chart);
 }
-
-std::string plain_front_chart(const Front& front) { return front_chart(front); }
 
 // The front (or surface) of a study file of three or more groups.
 SessionResult group_front(const StudyFile& file, const std::string& name, const FrontRequest& request) {
@@ -115,13 +111,12 @@ SessionResult group_front(const StudyFile& file, const std::string& name, const 
                                          std::to_string(max_surface_points) + " points per group");
     const GroupSurface surface = pareto_surface(problem, options);
     if (!surface.messages.empty()) return refused(Refusal::analysis, surface.messages);
-    return rendered<GroupSurface>("surface", surface, request.renderings, surface_csv, surface_json,
-                                  surface_text, nullptr);
+    return rendered<GroupSurface>("surface", surface, request.renderings, surface_csv, surface_json, nullptr);
   }
   const GroupFront front = pareto_front(problem, options);
   if (!front.messages.empty()) return refused(Refusal::analysis, front.messages);
   return rendered<GroupFront>("group_front", front, request.renderings, group_front_csv, group_front_json,
-                              group_front_text, group_front_chart);
+                              group_front_chart);
 }
 
 }  // namespace
@@ -166,7 +161,7 @@ SessionResult run_study(const SessionInput& input, const StudyRequest& request) 
   if (!faults.empty()) return refused(Refusal::analysis, faults, {0, 0, 0, "correlations"});
   const std::vector<std::string> rows = check_rows(study);
   if (!rows.empty()) return refused(Refusal::analysis, rows);
-  return rendered<Study>("study", study, request.renderings, study_csv, study_json, report, study_chart);
+  return rendered<Study>("study", std::move(study), request.renderings, study_csv, study_json, study_chart);
 }
 
 SessionResult run_front(const SessionInput& input, const FrontRequest& request) {
@@ -187,9 +182,9 @@ SessionResult run_front(const SessionInput& input, const FrontRequest& request) 
     options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
   const Front front = pareto_front(problem, options);
   if (!front.messages.empty()) return refused(Refusal::analysis, front.messages);
-  SessionResult out = rendered<Front>("front", front, request.renderings, front_csv, front_json, front_text,
-                                      plain_front_chart);
-  if (request.renderings.chart && !names.empty()) out.chart = front_chart(front, names);
+  const std::string chart = request.renderings.chart ? front_chart(front, names) : std::string();
+  SessionResult out = rendered<Front>("front", front, request.renderings, front_csv, front_json, nullptr);
+  out.chart = chart;
   return out;
 }
 

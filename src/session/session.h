@@ -3,17 +3,22 @@
 // analysis it asks for (a study of two groups, of several groups, or of
 // stages; the front of two groups, of several, or the surface over two
 // further groups' AIs), the checks of its correlations and rows, and the
-// chosen renderings (JSON, CSV, text, SVG chart). A refusal carries the
+// chosen renderings (JSON, CSV, SVG chart; the text apart, session_text()). A refusal carries the
 // messages and where in the input the first one points. fourfifths-study
 // and the web page are thin callers: they read, print and draw, and the
 // flow and its words are this one.
 #pragma once
 
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "fourfifths/deck.h"
+#include "fourfifths/groupfront.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
+#include "fourfifths/stages.h"
+#include "fourfifths/study.h"
 #include "fourfifths/studyfile.h"
 
 namespace fourfifths {
@@ -40,19 +45,20 @@ enum class Refusal {
 struct Renderings {
   bool json = false;
   bool csv = false;
-  bool text = false;
   bool chart = false;
 };
 
 // The answer of a run: its kind ("study", "groups", "staged", "front",
-// "group_front", "surface" or "conversion") and the renderings asked for,
-// or the refusal and its messages.
+// "group_front", "surface" or "conversion"), the renderings asked for and
+// the analysis itself (a conversion's text in text), or the refusal and its
+// messages.
 struct SessionResult {
   Refusal refusal = Refusal::none;
   std::string kind;
   std::vector<std::string> messages;
   InputFault fault;
-  std::string json, csv, text, chart;
+  std::string json, csv, chart, text;
+  std::variant<std::monostate, Study, GroupStudy, StagedStudy, Front, GroupFront, GroupSurface> analysis;
 
   bool ok() const { return refusal == Refusal::none; }
 };
@@ -113,5 +119,9 @@ SessionResult run_front(const SessionInput& input, const FrontRequest& request);
 enum class Conversion { deck, toml, json };
 
 SessionResult convert(const SessionInput& input, Conversion to, const std::string& comment);
+
+// The text rendering of an answer's analysis: the classic report of a study
+// of two groups, the tables of the others ("" for a refusal or a conversion).
+std::string session_text(const SessionResult& result);
 
 }  // namespace fourfifths
