@@ -3,7 +3,7 @@
 // fourfifths-study runs, and answered with the same renderings (its JSON, CSV and SVG chart);
 // its validity-adverse-impact front; and the problem written as a deck or a
 // study file. Each answer is one JSON object for the page's script:
-//   {"ok": true, "kind": "study" | "groups" | "staged" | "front", "json": ..., "csv": ..., "svg": ...}
+//   {"ok": true, "kind": "study" | "groups" | "staged" | "front" | "group_front", "json": ..., "csv": ..., "svg": ...}
 //   {"ok": false, "messages": [...], "fault": {"line", "column", "last_column", "key"}}
 // where json, csv and svg are the renderings' texts, and a fault says where
 // in the text the first message points (0 or "" when it does not).
@@ -61,21 +61,23 @@ std::string study(const std::string& text, const std::string& name, const std::s
                           {.further_ratios = extra, .renderings = page_renderings, .words = page_words}));
 }
 
-// The front of a deck or a study file of two groups at the ratio sr (NaN: the
-// problem's first requested ratio, else 0.10), with the given number of
-// points, weights non-negative unless free.
-std::string front(const std::string& text, const std::string& name, double sr, int points,
-                  bool free) {
+// The front of a deck or a study file at the ratio sr (NaN: the problem's
+// first requested ratio, else 0.10), with the given number of points,
+// weights non-negative unless free; of a study file of three or more groups,
+// validity against the smallest AI, with the most valid weighting that gives
+// every group at least the target (NaN: 0.8, and for two groups the front
+// marks four fifths itself).
+std::string front(const std::string& text, const std::string& name, double sr, int points, bool free,
+                  double target) {
   const SessionInput input = read_input(text, name);
-  if (input.ok() && input.study_file && input.study.problem.groups.size() != 2)
-    return refused({name + ": " + std::to_string(input.study.problem.groups.size()) +
-                    " groups: the front takes a deck or a study file of two groups"},
-                   {0, 0, 0, "groups"});
   FrontRequest request;
   request.sr_given = !std::isnan(sr);
   if (request.sr_given) request.options.sr = sr;
   request.options.points = points;
   request.options.nonnegative = !free;
+  request.target_given =
+      !std::isnan(target) && input.ok() && input.study_file && input.study.problem.groups.size() > 2;
+  if (request.target_given) request.target = target;
   request.legend_names = true;
   request.renderings = page_renderings;
   return answer(run_front(input, request));
