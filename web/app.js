@@ -20,7 +20,7 @@
   };
 
   let engine = null;  // the library's entry points
-  const state = { text: '', name: '', view: 'study', sr: '', points: '21', free: false, target: '' };
+  const state = { text: '', name: '', view: 'study', sr: '', points: '21', free: false, target: '', sample: '' };
   let model = null;   // the form's problem; null when the text cannot be read as one
   let answer = null;  // the last analysis: the library's answer, parsed
   let editing = false;  // an address entry has been added for the edit under way
@@ -53,6 +53,7 @@
     if (state.points !== '21') p.set('p', state.points);
     if (state.free) p.set('f', '1');
     if (state.target !== '') p.set('tg', state.target);
+    if (state.sample !== '') p.set('ss', state.sample);
     p.set('t', toBase64Url(state.text));
     return '#' + p.toString();
   }
@@ -70,7 +71,7 @@
     }
     return {
       text, name: p.get('n') || 'shared problem', view: p.get('v') === 'front' ? 'front' : 'study',
-      sr: p.get('sr') || '', points: p.get('p') || '21', free: p.get('f') === '1', target: p.get('tg') || '',
+      sr: p.get('sr') || '', points: p.get('p') || '21', free: p.get('f') === '1', target: p.get('tg') || '', sample: p.get('ss') || '',
     };
   }
 
@@ -645,15 +646,20 @@
 
   function renderFront(r) {
     const predictorNames = model ? model.predictors : [];
-    $('summary').replaceChildren(summary([['Selection ratio', fmt(r.sr)], ['Weights', r.nonnegative ? 'not negative' : 'free']]));
+    const facts = [['Selection ratio', fmt(r.sr)], ['Weights', r.nonnegative ? 'not negative' : 'free']];
+    if (r.sample_size) facts.push(['Validation sample', String(r.sample_size)], ['Predictors screened', String(r.predictors_screened)]);
+    $('summary').replaceChildren(summary(facts));
     for (const note of r.notes) $('summary').append(element('p', { class: 'note' }, note));
     const headers = ['Point', 'AI', 'Validity', 'Composite d', 'Cut-off', 'SR majority', 'SR minority', 'Quality'];
+    // Fitted in a sample: each point's validity and AI expected on new applicants.
+    if (r.sample_size) headers.push('Validity on new applicants', 'AI on new applicants');
     const count = r.points.length ? r.points[0].weights.length : 0;
     for (let i = 0; i < count; ++i) headers.push('Weight ' + (predictorNames[i] || 'P' + (i + 1)));
     const rows = r.points.map((p) => {
       const tr = element('tr', { 'data-kind': p.kind });
       tr.append(rowHead(p.kind), cell(p.ai, 3, fails(p.ai)), cell(p.validity), cell(p.composite_d), cell(p.cutoff),
         cell(p.sra), cell(p.sri), cell(p.quality));
+      if (r.sample_size) tr.append(cell(p.shrunk_validity), cell(p.shrunk_ai, 3, fails(p.shrunk_ai)));
       for (const w of p.weights) tr.append(cell(w));
       return tr;
     });
@@ -712,7 +718,10 @@
     if (!(Number.isInteger(points) && points >= 2 && points <= 201)) return { error: 'points', message: `Points "${state.points}": a whole number from 2 to 201` };
     const target = state.target.trim() === '' ? NaN : Number(state.target);
     if (state.target.trim() !== '' && !(target > 0 && target <= 1)) return { error: 'target', message: `Target AI "${state.target}": a number greater than 0 and at most 1` };
-    return { sr, points, target };
+    const sample = state.sample.trim() === '' ? 0 : Number(state.sample);
+    if (!(Number.isInteger(sample) && sample >= 0 && sample <= 1e9) || (state.sample.trim() !== '' && sample < 1))
+      return { error: 'sample', key: 'sample_size', message: `Sample size "${state.sample}": a whole number of applicants from 1 to 1000000000` };
+    return { sr, points, target, sample };
   }
 
   function analyse() {
@@ -724,13 +733,14 @@
     $('front-points').value = state.points;
     $('front-free').checked = state.free;
     $('front-target').value = state.target;
+    $('front-sample').value = state.sample;
     let reply;
     if (state.view === 'front') {
       const options = frontOptions();
       if (options.error) {
-        reply = { ok: false, messages: [options.message], fault: { key: 'front.' + options.error } };
+        reply = { ok: false, messages: [options.message], fault: { key: options.key || 'front.' + options.error } };
       } else {
-        reply = JSON.parse(engine.front(state.text, state.name, options.sr, options.points, state.free, options.target));
+        reply = JSON.parse(engine.front(state.text, state.name, options.sr, options.points, state.free, options.target, options.sample));
       }
     } else {
       reply = JSON.parse(engine.study(state.text, state.name, ''));
@@ -909,17 +919,19 @@
       state.points = $('front-points').value;
       state.free = $('front-free').checked;
       state.target = $('front-target').value;
+      state.sample = $('front-sample').value;
       analyse();
       record(!editing);
       editing = true;
     };
-    for (const id of ['front-sr', 'front-points', 'front-free', 'front-target']) {
+    for (const id of ['front-sr', 'front-points', 'front-free', 'front-target', 'front-sample']) {
       $(id).addEventListener('input', frontInput);
       $(id).addEventListener('change', () => { editing = false; });
     }
     $('front-sr').setAttribute('data-key', 'front.sr');
     $('front-points').setAttribute('data-key', 'front.points');
     $('front-target').setAttribute('data-key', 'front.target');
+    $('front-sample').setAttribute('data-key', 'sample_size');
 
     for (const b of document.querySelectorAll('[data-download]')) {
       b.addEventListener('click', () => download(b.getAttribute('data-download')));
@@ -942,7 +954,7 @@
       if (!s) return;
       loadedHash = location.hash;
       editing = false;
-      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free, target: s.target } });
+      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free, target: s.target, sample: s.sample } });
     };
     window.addEventListener('popstate', follow);
     window.addEventListener('hashchange', follow);
@@ -962,7 +974,7 @@
     const s = stateOf(location.hash);
     if (s) {
       loadedHash = location.hash;
-      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free, target: s.target } });
+      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free, target: s.target, sample: s.sample } });
     } else {
       fromText(examples['worked.deck'], 'worked.deck');
       record(false);

@@ -66,15 +66,18 @@ std::string study(const std::string& text, const std::string& name, const std::s
 // weights non-negative unless free; of a study file of three or more groups,
 // validity against the smallest AI, with the most valid weighting that gives
 // every group at least the target (NaN: 0.8, and for two groups the front
-// marks four fifths itself).
+// marks four fifths itself). A sample size above 0: the problem's
+// correlations and effect sizes come from a validation sample of that many,
+// and each point gains its validity and AI expected on new applicants.
 std::string front(const std::string& text, const std::string& name, double sr, int points, bool free,
-                  double target) {
+                  double target, int sample_size) {
   const SessionInput input = read_input(text, name);
   FrontRequest request;
   request.sr_given = !std::isnan(sr);
   if (request.sr_given) request.options.sr = sr;
   request.options.points = points;
   request.options.nonnegative = !free;
+  request.options.sample_size = sample_size;
   request.target_given =
       !std::isnan(target) && input.ok() && input.study_file && input.study.problem.groups.size() > 2;
   if (request.target_given) request.target = target;

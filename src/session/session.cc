@@ -90,7 +90,8 @@ SessionResult group_front(const StudyFile& file, const std::string& name, const 
   if (request.options.sample_size > 0)
     return refused(Refusal::usage,
                    "--sample-size: the front of several groups is of the population; a front fitted "
-                   "in a validation sample is drawn for two groups");
+                   "in a validation sample is drawn for two groups",
+                   {0, 0, 0, "sample_size"});
   GroupFrontOptions options{.sr = request.options.sr,
                             .points = request.options.points,
                             .target = request.target,

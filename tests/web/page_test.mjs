@@ -62,7 +62,8 @@ function expectedTables(kind, r) {
     return { front: r.points.map((p) => [p.min_ai, p.validity, ...p.groups.slice(1).map((g) => g.ai),
       ...r.problem.predictors.map((name) => p.weights[name])]) };
   }
-  return { front: r.points.map((p) => [p.ai, p.validity, p.composite_d, p.cutoff, p.sra, p.sri, p.quality, ...p.weights]) };
+  const shrunk = (p) => (r.sample_size ? [p.shrunk_validity, p.shrunk_ai] : []);
+  return { front: r.points.map((p) => [p.ai, p.validity, p.composite_d, p.cutoff, p.sra, p.sri, p.quality, ...shrunk(p), ...p.weights]) };
 }
 
 async function shownTables(page) {
@@ -198,6 +199,28 @@ try {
     await page.$eval('#front-target', (i) => i.getAttribute('aria-invalid')) === 'true',
     'a target of 1.5: no message beside its field');
   await type(page, '#front-target', '');
+  await page.click('input[name=view][value=study]');
+  await kindShown(page);
+
+  // A front fitted in a validation sample of 120: the expected validity and AI
+  // on new applicants as the program has them; a sample of several groups is
+  // refused beside its field.
+  await page.select('#example', 'pareto.deck');
+  await kindShown(page);
+  await page.click('input[name=view][value=front]');
+  await type(page, '#front-sample', '120');
+  if (check(await kindShown(page) === 'front', 'pareto.deck: no front fitted in a sample')) {
+    compareTables('pareto.deck front in a sample', await shownTables(page),
+      expectedTables('front', native(join(args.examples, 'pareto.deck'), true, ['--sample-size', '120'])));
+    check(await page.evaluate(() => location.hash.includes('ss=120')), 'the sample size is not in the link');
+    await screenshot(browser, page, 'sample-front-1280.png');
+  }
+  await page.select('#example', 'groups.toml');
+  await kindShown(page);
+  check(await page.$eval('#front-sample', (i) => i.getAttribute('aria-invalid')) === 'true' &&
+    /several groups/.test(await page.$eval('#error-front', (p) => p.textContent)),
+    'a sample size with several groups: no message beside its field');
+  await type(page, '#front-sample', '');
   await page.click('input[name=view][value=study]');
   await kindShown(page);
 
