@@ -17,7 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "checks.h"
-#include "ratios.h"
+#include "session/ratios.h"
 
 namespace fourfifths::fuzz {
 namespace {

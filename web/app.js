@@ -20,7 +20,7 @@
   };
 
   let engine = null;  // the library's entry points
-  const state = { text: '', name: '', view: 'study', sr: '', points: '21', free: false };
+  const state = { text: '', name: '', view: 'study', sr: '', points: '21', free: false, target: '', sample: '' };
   let model = null;   // the form's problem; null when the text cannot be read as one
   let answer = null;  // the last analysis: the library's answer, parsed
   let editing = false;  // an address entry has been added for the edit under way
@@ -52,6 +52,8 @@
     if (state.sr !== '') p.set('sr', state.sr);
     if (state.points !== '21') p.set('p', state.points);
     if (state.free) p.set('f', '1');
+    if (state.target !== '') p.set('tg', state.target);
+    if (state.sample !== '') p.set('ss', state.sample);
     p.set('t', toBase64Url(state.text));
     return '#' + p.toString();
   }
@@ -69,7 +71,7 @@
     }
     return {
       text, name: p.get('n') || 'shared problem', view: p.get('v') === 'front' ? 'front' : 'study',
-      sr: p.get('sr') || '', points: p.get('p') || '21', free: p.get('f') === '1',
+      sr: p.get('sr') || '', points: p.get('p') || '21', free: p.get('f') === '1', target: p.get('tg') || '', sample: p.get('ss') || '',
     };
   }
 
@@ -535,11 +537,11 @@
     return value === null || value === undefined ? '–' : Number(value).toFixed(decimals);
   }
 
-  function cell(value, decimals, fails) {
+  function cell(value, decimals, fails, below = 'below four fifths') {
     const td = element('td', { 'data-value': value === null || value === undefined ? '' : String(value) }, fmt(value, decimals));
     if (fails) {
       td.classList.add('fails');
-      td.append(element('span', { class: 'skip' }, ' (below four fifths)'));
+      td.append(element('span', { class: 'skip' }, ` (${below})`));
     }
     return td;
   }
@@ -644,19 +646,47 @@
 
   function renderFront(r) {
     const predictorNames = model ? model.predictors : [];
-    $('summary').replaceChildren(summary([['Selection ratio', fmt(r.sr)], ['Weights', r.nonnegative ? 'not negative' : 'free']]));
+    const facts = [['Selection ratio', fmt(r.sr)], ['Weights', r.nonnegative ? 'not negative' : 'free']];
+    if (r.sample_size) facts.push(['Validation sample', String(r.sample_size)], ['Predictors screened', String(r.predictors_screened)]);
+    $('summary').replaceChildren(summary(facts));
     for (const note of r.notes) $('summary').append(element('p', { class: 'note' }, note));
     const headers = ['Point', 'AI', 'Validity', 'Composite d', 'Cut-off', 'SR majority', 'SR minority', 'Quality'];
+    // Fitted in a sample: each point's validity and AI expected on new applicants.
+    if (r.sample_size) headers.push('Validity on new applicants', 'AI on new applicants');
     const count = r.points.length ? r.points[0].weights.length : 0;
     for (let i = 0; i < count; ++i) headers.push('Weight ' + (predictorNames[i] || 'P' + (i + 1)));
     const rows = r.points.map((p) => {
       const tr = element('tr', { 'data-kind': p.kind });
       tr.append(rowHead(p.kind), cell(p.ai, 3, fails(p.ai)), cell(p.validity), cell(p.composite_d), cell(p.cutoff),
         cell(p.sra), cell(p.sri), cell(p.quality));
+      if (r.sample_size) tr.append(cell(p.shrunk_validity), cell(p.shrunk_ai, 3, fails(p.shrunk_ai)));
       for (const w of p.weights) tr.append(cell(w));
       return tr;
     });
     $('tables').replaceChildren(table('Points of the front, from the most valid to the least adverse impact', headers, rows, 'front'));
+  }
+
+  // The front of three or more groups: validity against the smallest AI over
+  // the groups, headed by the most valid weighting that gives every group at
+  // least the target, or by the group that keeps the best from it.
+  function renderGroupFront(r) {
+    const groups = r.problem.groups.slice(1);
+    $('summary').replaceChildren(element('p', { class: 'headline' }, r.headline.words),
+      summary([['Selection ratio', fmt(r.sr)], ['Target AI', fmt(r.target)], ['Weights', r.nonnegative ? 'not negative' : 'free']]));
+    for (const note of r.notes) $('summary').append(element('p', { class: 'note' }, note));
+    const headers = ['Point', 'Smallest AI', 'Validity', 'Binding'];
+    for (const g of groups) headers.push(`AI ${g}`);
+    for (const p of r.problem.predictors) headers.push(`Weight ${p}`);
+    const rows = r.points.map((p) => {
+      const tr = element('tr', { 'data-kind': p.kind || 'point' });
+      tr.append(rowHead(p.kind || 'point'), cell(p.min_ai, 3, p.min_ai < r.target, 'below the target'), cell(p.validity),
+        element('td', { class: 'text' }, p.binding.join(', ') || '–'));
+      for (const g of p.groups.slice(1)) tr.append(cell(g.ai, 3, g.ai < r.target, 'below the target'));
+      for (const name of r.problem.predictors) tr.append(cell(p.weights[name]));
+      return tr;
+    });
+    $('tables').replaceChildren(table('Points of the front, from the most valid to the largest smallest AI (below the target marked)',
+      headers, rows, 'front'));
   }
 
   // The library's chart, inserted as SVG (parsed as XML, never as HTML).
@@ -686,7 +716,12 @@
     const points = Number(state.points);
     if (state.sr.trim() !== '' && !(sr > 0 && sr < 1)) return { error: 'sr', message: `Selection ratio "${state.sr}": a number strictly between 0 and 1` };
     if (!(Number.isInteger(points) && points >= 2 && points <= 201)) return { error: 'points', message: `Points "${state.points}": a whole number from 2 to 201` };
-    return { sr, points };
+    const target = state.target.trim() === '' ? NaN : Number(state.target);
+    if (state.target.trim() !== '' && !(target > 0 && target <= 1)) return { error: 'target', message: `Target AI "${state.target}": a number greater than 0 and at most 1` };
+    const sample = state.sample.trim() === '' ? 0 : Number(state.sample);
+    if (!(Number.isInteger(sample) && sample >= 0 && sample <= 1e9) || (state.sample.trim() !== '' && sample < 1))
+      return { error: 'sample', key: 'sample_size', message: `Sample size "${state.sample}": a whole number of applicants from 1 to 1000000000` };
+    return { sr, points, target, sample };
   }
 
   function analyse() {
@@ -697,13 +732,15 @@
     $('front-sr').value = state.sr;
     $('front-points').value = state.points;
     $('front-free').checked = state.free;
+    $('front-target').value = state.target;
+    $('front-sample').value = state.sample;
     let reply;
     if (state.view === 'front') {
       const options = frontOptions();
       if (options.error) {
-        reply = { ok: false, messages: [options.message], fault: { key: 'front.' + options.error } };
+        reply = { ok: false, messages: [options.message], fault: { key: options.key || 'front.' + options.error } };
       } else {
-        reply = JSON.parse(engine.front(state.text, state.name, options.sr, options.points, state.free));
+        reply = JSON.parse(engine.front(state.text, state.name, options.sr, options.points, state.free, options.target, options.sample));
       }
     } else {
       reply = JSON.parse(engine.study(state.text, state.name, ''));
@@ -716,9 +753,9 @@
     } else {
       const r = JSON.parse(reply.json);
       answer.parsed = r;
-      ({ study: renderStudy, groups: renderGroups, staged: renderStaged, front: renderFront })[reply.kind](r);
+      ({ study: renderStudy, groups: renderGroups, staged: renderStaged, front: renderFront, group_front: renderGroupFront })[reply.kind](r);
       renderChart(reply.svg);
-      $('status').textContent = reply.kind === 'front' ? `Front of ${r.points.length} points.` : 'Study computed.';
+      $('status').textContent = /front$/.test(reply.kind) ? `Front of ${r.points.length} points.` : 'Study computed.';
     }
     document.body.setAttribute('data-kind', reply.ok ? reply.kind : 'refused');
     timings.lastUpdateMs = performance.now() - start;
@@ -793,7 +830,7 @@
         error.hidden = false;
         return;
       }
-      const suffix = answer.kind === 'front' ? '-front' : '';
+      const suffix = /front$/.test(answer.kind) ? '-front' : '';
       text = answer[kind];
       name = base + suffix + '.' + kind;
       type = { csv: 'text/csv', json: 'application/json', svg: 'image/svg+xml' }[kind];
@@ -881,16 +918,20 @@
       state.sr = $('front-sr').value;
       state.points = $('front-points').value;
       state.free = $('front-free').checked;
+      state.target = $('front-target').value;
+      state.sample = $('front-sample').value;
       analyse();
       record(!editing);
       editing = true;
     };
-    for (const id of ['front-sr', 'front-points', 'front-free']) {
+    for (const id of ['front-sr', 'front-points', 'front-free', 'front-target', 'front-sample']) {
       $(id).addEventListener('input', frontInput);
       $(id).addEventListener('change', () => { editing = false; });
     }
     $('front-sr').setAttribute('data-key', 'front.sr');
     $('front-points').setAttribute('data-key', 'front.points');
+    $('front-target').setAttribute('data-key', 'front.target');
+    $('front-sample').setAttribute('data-key', 'sample_size');
 
     for (const b of document.querySelectorAll('[data-download]')) {
       b.addEventListener('click', () => download(b.getAttribute('data-download')));
@@ -913,7 +954,7 @@
       if (!s) return;
       loadedHash = location.hash;
       editing = false;
-      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free } });
+      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free, target: s.target, sample: s.sample } });
     };
     window.addEventListener('popstate', follow);
     window.addEventListener('hashchange', follow);
@@ -933,7 +974,7 @@
     const s = stateOf(location.hash);
     if (s) {
       loadedHash = location.hash;
-      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free } });
+      fromText(s.text, s.name, { view: { view: s.view, sr: s.sr, points: s.points, free: s.free, target: s.target, sample: s.sample } });
     } else {
       fromText(examples['worked.deck'], 'worked.deck');
       record(false);

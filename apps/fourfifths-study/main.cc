@@ -21,21 +21,11 @@
 #include <CLI/CLI.hpp>
 
 #include "deck/deck.h"
-#include "fourfifths/groupfront.h"
-#include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
-#include "fourfifths/report.h"
 #include "fourfifths/studyfile.h"
-#include "charts/charts.h"
-#include "charts/group_chart.h"
-#include "charts/group_front_chart.h"
-#include "charts/stage_chart.h"
-#include "formats/formats.h"
-#include "formats/groupfront.h"
-#include "formats/groups.h"
-#include "formats/stages.h"
 #include "observed.h"
-#include "ratios.h"
+#include "session/ratios.h"
+#include "session/session.h"
 
 namespace {
 
@@ -272,187 +262,78 @@ class Input final : public BlockLines {
   int error_ = 0;
 };
 
-// The deck as a problem; false, with the messages on standard error, when it
-// cannot be read or its counts are rejected.
-bool read_problem(Input& input, Problem& problem) {
+// The input as the session reads it; false, with the message on standard
+// error, when the file cannot be read (what it says is the session's to
+// judge).
+bool read_input(Input& input, SessionInput& read) {
+  if (input.study_file()) {
+    std::string text;
+    if (!input.whole(text)) return false;
+    read = study_file_input(text, input.name());
+    return true;
+  }
   const DeckReading deck = read_deck(input);
   if (!input.read_ok()) return false;
-  if (deck.error) {
-    fail(rejected, input.name() + ": " + deck.error->message);
-    return false;
-  }
-  if (!deck.messages.empty()) {
-    reject(deck.messages);
-    return false;
-  }
-  problem = deck.problem;
+  read = deck_input(deck, input.name());
   return true;
 }
 
-// A study file; false, with its fault on standard error, when it cannot be read.
-bool read_study(Input& input, StudyFile& study) {
-  std::string text;
-  if (!input.whole(text)) return false;
-  const StudyFileReading reading = read_study_file(text, input.name());
-  if (reading.error) {
-    fail(rejected, reading.error->describe());
-    return false;
-  }
-  study = reading.study;
-  return true;
+// A refusal on standard error: a message naming the input or an option
+// after the program's name, the analysis' own messages as they are.
+int refuse(const SessionResult& result) {
+  if (result.refusal == Refusal::analysis) return reject(result.messages);
+  return fail(result.refusal == Refusal::usage ? usage : rejected, result.messages.front());
 }
 
-// The chosen rendering of a study or a front on standard output, and its
-// chart when one is asked for.
-template <class Result>
-int deliver(const Result& result, const std::string& format, const std::string& chart_path,
-            std::string (*csv)(const Result&), std::string (*json)(const Result&),
-            std::string (*text)(const Result&), std::string (*chart)(const Result&)) {
-  const std::string out = format == "csv" ? csv(result) : format == "json" ? json(result) : text(result);
+// The renderings asked for, for the chosen format and the chart.
+Renderings renderings(const std::string& format, const std::string& chart_path) {
+  return {.json = format == "json", .csv = format == "csv", .chart = !chart_path.empty()};
+}
+
+// The chosen rendering on standard output, and the chart when one is asked for.
+int deliver(const SessionResult& result, const std::string& format, const std::string& chart_path) {
+  if (!result.ok()) return refuse(result);
+  const std::string out = format == "csv" ? result.csv : format == "json" ? result.json : session_text(result);
   std::string error;
-  if (!chart_path.empty() && !write_chart(chart_path, chart(result), error))
-    return fail(rejected, error);
+  if (!chart_path.empty() && !write_chart(chart_path, result.chart, error)) return fail(rejected, error);
   if (!write_output(out, error)) return fail(rejected, error);
   return 0;
-}
-
-// A study file with stages: the staged design, its renderings and its chart.
-// Its stages' pass rules set the selection ratio, so it has no rows of ratios.
-int run_staged_study(const StudyFile& file, const std::string& name, const std::string& format,
-                     const std::vector<double>& extra, const std::string& chart_path) {
-  if (!extra.empty() || !file.sweep.empty() || !file.problem.requested_ratios.empty())
-    return fail(rejected, name + ": a staged study has no rows of selection ratios (its stages' "
-                                 "pass rules set the ratio): leave out --ratios, selection.ratios "
-                                 "and selection.sweep");
-  const StagedStudy study = analyse(staged_problem(file));
-  if (study.rejected()) return reject(study.messages);
-  return deliver(study, format, chart_path, staged_csv, staged_json, staged_text, stage_chart);
-}
-
-// A study file of any number of groups: its sweep, then the --ratios ones.
-int run_group_study(Input& input, const std::string& format, const std::vector<double>& extra,
-                    const std::string& chart_path) {
-  StudyFile file;
-  if (!read_study(input, file)) return rejected;
-  const std::string& name = input.name();
-  if (file.weights == WeightSource::front)
-    return fail(rejected, name + ": the predictor weights are left to the front (weights.predictors = "
-                                 "\"front\"): run 'fourfifths-study pareto', or give weights");
-  if (!file.stages.empty()) return run_staged_study(file, name, format, extra, chart_path);
-  std::vector<double> sweep;
-  std::string error;
-  if (!file.sweep.empty() && !parse_ratios(file.sweep, sweep, error))
-    return fail(rejected, name + ":" + std::to_string(file.sweep_line) + ":" +
-                              std::to_string(file.sweep_column) + ": key 'selection.sweep': " + error);
-  sweep.insert(sweep.end(), extra.begin(), extra.end());
-  const GroupStudy study = analyse(file.problem, {.sweep = sweep});
-  if (study.rejected()) return reject(study.messages);
-  // The groups share one matrix: the check of any pair of them is the check of all.
-  const std::vector<std::string> faults = check_correlations(as_problem(file.problem));
-  if (!faults.empty()) return reject(faults);
-  return deliver(study, format, chart_path, group_csv, group_json, group_text, group_chart);
 }
 
 int run_study(const std::string& deck_path, const std::string& format,
               const std::vector<double>& sweep, const std::string& chart_path) {
   Input input;
-  if (!input.open(deck_path)) return rejected;
-  if (input.study_file()) return run_group_study(input, format, sweep, chart_path);
-  Problem problem;
-  if (!read_problem(input, problem)) return rejected;
-  const Study study = analyse(problem, {.sweep = sweep});
-  if (study.rejected()) return reject(study.messages);
-  // Unlike the classic program, a matrix that no variables can have is refused.
-  const std::vector<std::string> faults = check_correlations(problem);
-  if (!faults.empty()) return reject(faults);
-  const std::vector<std::string> rows = check_rows(study);
-  if (!rows.empty()) return reject(rows);
-  return deliver(study, format, chart_path, study_csv, study_json, report, study_chart);
+  SessionInput read;
+  if (!input.open(deck_path) || !read_input(input, read)) return rejected;
+  return deliver(fourfifths::run_study(read, {.further_ratios = sweep,
+                                              .renderings = renderings(format, chart_path),
+                                              .words = {}}),
+                 format, chart_path);
 }
 
 // A deck as a study file, or a study file in the other form.
 int run_convert(const std::string& path, const std::string& format) {
   Input input;
-  if (!input.open(path)) return rejected;
-  StudyFile study;
+  SessionInput read;
+  if (!input.open(path) || !read_input(input, read)) return rejected;
+  const SessionResult result =
+      convert(read, format == "json" ? Conversion::json : Conversion::toml,
+              "fourfifths study file, converted from " + input.name());
+  if (!result.ok()) return refuse(result);
   std::string error;
-  if (input.study_file()) {
-    if (!read_study(input, study)) return rejected;
-  } else {
-    Problem problem;
-    if (!read_problem(input, problem)) return rejected;
-    if (!study_file_of(problem, study, error)) return fail(rejected, input.name() + ": " + error);
-  }
-  const std::string out =
-      format == "json" ? write_study_json(study)
-                       : write_study_toml(study, "fourfifths study file, converted from " + input.name());
-  if (!write_output(out, error)) return fail(rejected, error);
+  if (!write_output(result.text, error)) return fail(rejected, error);
   return 0;
 }
 
-// What the front of several groups is asked beyond the two-group front's
-// options: its target, or the surface instead of the front.
-struct SeveralGroups {
-  bool target_given = false;
-  double target = 0.8;
-  bool surface = false;
-  bool points_given = false;
-};
-
-// The front (or surface) of a study file of three or more groups.
-int run_group_pareto(const StudyFile& file, const std::string& name, const std::string& format,
-                     const FrontOptions& two, const SeveralGroups& several, bool sr_given,
-                     const std::string& chart_path) {
-  const GroupProblem& problem = file.problem;
-  if (two.sample_size > 0)
-    return fail(usage, "--sample-size: the front of several groups is of the population; a front "
-                       "fitted in a validation sample is drawn for two groups");
-  GroupFrontOptions options{.sr = two.sr, .points = two.points, .target = several.target, .nonnegative = two.nonnegative};
-  if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
-  if (several.surface) {
-    if (problem.groups.size() != 3)
-      return fail(rejected, name + ": " + std::to_string(problem.groups.size() - 1) +
-                                " further groups: the surface takes exactly two");
-    if (!chart_path.empty()) return fail(usage, "--chart: the surface has no chart (its CSV and JSON do)");
-    if (several.target_given) return fail(usage, "--target: the surface's targets are its grid (--points per group)");
-    if (!several.points_given) options.points = 11;
-    if (options.points > max_surface_points)
-      return fail(usage, "--points: the surface takes at most " + std::to_string(max_surface_points) +
-                             " points per group");
-    const GroupSurface surface = pareto_surface(problem, options);
-    if (!surface.messages.empty()) return reject(surface.messages);
-    return deliver<GroupSurface>(surface, format, "", surface_csv, surface_json, surface_text,
-                                 [](const GroupSurface&) { return std::string(); });
-  }
-  const GroupFront front = pareto_front(problem, options);
-  if (!front.messages.empty()) return reject(front.messages);
-  return deliver<GroupFront>(front, format, chart_path, group_front_csv, group_front_json, group_front_text,
-                             group_front_chart);
-}
-
-int run_pareto(const std::string& deck_path, const std::string& format, FrontOptions options,
-               const SeveralGroups& several, bool sr_given, const std::string& chart_path) {
+int run_pareto(const std::string& deck_path, const std::string& format, FrontRequest request,
+               const std::string& chart_path) {
   Input input;
-  Problem problem;
-  if (!input.open(deck_path)) return rejected;
-  if (input.study_file()) {
-    StudyFile file;
-    if (!read_study(input, file)) return rejected;
-    if (file.problem.groups.size() > 2)
-      return run_group_pareto(file, input.name(), format, options, several, sr_given, chart_path);
-    problem = as_problem(file.problem);
-  } else if (!read_problem(input, problem)) {
-    return rejected;
-  }
-  if (several.target_given || several.surface)
-    return fail(usage, std::string(several.surface ? "--surface" : "--target") +
-                           ": for a study file of three or more groups (the front of two groups marks AI 0.8)");
-  if (!sr_given) options.sr = problem.requested_ratios.empty() ? 0.10 : problem.requested_ratios[0];
-  const Front front = pareto_front(problem, options);
-  if (!front.messages.empty()) return reject(front.messages);
-  return deliver<Front>(front, format, chart_path, front_csv, front_json, front_text,
-                        [](const Front& f) { return front_chart(f); });
+  SessionInput read;
+  if (!input.open(deck_path) || !read_input(input, read)) return rejected;
+  request.renderings = renderings(format, chart_path);
+  return deliver(run_front(read, request), format, chart_path);
 }
+
 
 // What --help and --version print: on standard output, which must take it.
 int finish_printing(int status) {
@@ -525,7 +406,7 @@ int main(int argc, char** argv) {
   std::string pareto_chart;
   std::string points_text;
   std::string sr_text;
-  FrontOptions front;
+  FrontRequest front;
   bool free_weights = false;
   CLI::Option* pareto_deck_option =
       pareto->add_option("DECK", pareto_deck,
@@ -579,7 +460,6 @@ int main(int argc, char** argv) {
           ->add_option("--predictors-screened", screened_text,
                        "predictors screened in that sample (default: the deck's predictors)")
           ->check(whole_number("predictors"));
-  SeveralGroups several;
   std::string target_text;
   CLI::Option* target_option =
       pareto
@@ -594,7 +474,7 @@ int main(int argc, char** argv) {
                                                                          : "an AI in (0, 1]";
               },
               "AI"));
-  pareto->add_flag("--surface", several.surface,
+  pareto->add_flag("--surface", front.surface,
                    "study file of exactly two further groups: the most valid weighting over a grid of "
                    "both groups' AI targets (--points per group, default 11) instead of the front");
   CLI::Option* pareto_format_option =
@@ -667,18 +547,19 @@ int main(int argc, char** argv) {
     if (pareto_chart_option->count() > 0 || chart_option->count() > 0)
       if (const std::string clash = chart_clash(pareto_chart, pareto_deck); !clash.empty())
         return fail(usage, clash);
-    if (!points_text.empty()) parse_count(points_text, 2, max_front_points, front.points);
-    if (sr_option->count() > 0) parse_ratio(sr_text, front.sr);
-    front.nonnegative = !free_weights;
+    if (!points_text.empty()) parse_count(points_text, 2, max_front_points, front.options.points);
+    if (sr_option->count() > 0) parse_ratio(sr_text, front.options.sr);
+    front.options.nonnegative = !free_weights;
     if (screened_option->count() > 0 && sample_option->count() == 0)
       return fail(usage, "--predictors-screened: give the validation sample's --sample-size too");
-    if (sample_option->count() > 0) parse_count(sample_text, 1, most_applicants, front.sample_size);
+    if (sample_option->count() > 0) parse_count(sample_text, 1, most_applicants, front.options.sample_size);
     if (screened_option->count() > 0)
-      parse_count(screened_text, 1, most_applicants, front.predictors_screened);
-    several.points_given = !points_text.empty();
-    several.target_given = target_option->count() > 0;
-    if (several.target_given) several.target = std::strtod(target_text.c_str(), nullptr);
-    return run_pareto(pareto_deck, pareto_format, front, several, sr_option->count() > 0, pareto_chart);
+      parse_count(screened_text, 1, most_applicants, front.options.predictors_screened);
+    front.points_given = !points_text.empty();
+    front.sr_given = sr_option->count() > 0;
+    front.target_given = target_option->count() > 0;
+    if (front.target_given) front.target = std::strtod(target_text.c_str(), nullptr);
+    return run_pareto(pareto_deck, pareto_format, front, pareto_chart);
   }
   std::vector<double> sweep;
   std::string error;

@@ -28,8 +28,8 @@ function check(ok, what) {
 }
 
 // fourfifths-study's JSON of a file: the study, or the front with --front.
-function native(path, front = false) {
-  const command = front ? ['pareto', '--format', 'json', path] : ['--format', 'json', path];
+function native(path, front = false, options = []) {
+  const command = front ? ['pareto', '--format', 'json', ...options, path] : ['--format', 'json', path];
   return JSON.parse(execFileSync(resolve(args.study), command, { encoding: 'utf8' }));
 }
 
@@ -58,7 +58,12 @@ function expectedTables(kind, r) {
       ...s.groups.flatMap((g) => [g.still_in, g.ai_cumulative])]);
     return { stages: design(r.staged), single: design(r.single) };
   }
-  return { front: r.points.map((p) => [p.ai, p.validity, p.composite_d, p.cutoff, p.sra, p.sri, p.quality, ...p.weights]) };
+  if (kind === 'group_front') {
+    return { front: r.points.map((p) => [p.min_ai, p.validity, ...p.groups.slice(1).map((g) => g.ai),
+      ...r.problem.predictors.map((name) => p.weights[name])]) };
+  }
+  const shrunk = (p) => (r.sample_size ? [p.shrunk_validity, p.shrunk_ai] : []);
+  return { front: r.points.map((p) => [p.ai, p.validity, p.composite_d, p.cutoff, p.sra, p.sri, p.quality, ...shrunk(p), ...p.weights]) };
 }
 
 async function shownTables(page) {
@@ -163,6 +168,61 @@ try {
       await kindShown(page);
     }
   }
+
+  // The front of several groups with its target typed: the headline and the
+  // points as the program has them, the target in the link, a target out of
+  // range refused beside its field.
+  await page.select('#example', 'groups.toml');
+  await kindShown(page);
+  await page.evaluate(() => document.body.removeAttribute('data-kind'));
+  await page.click('input[name=view][value=front]');
+  await kindShown(page);
+  await type(page, '#front-target', '0.7');
+  if (check(await kindShown(page) === 'group_front', 'groups.toml: no front of several groups')) {
+    const expected = native(join(args.examples, 'groups.toml'), true, ['--target', '0.7']);
+    compareTables('groups.toml front', await shownTables(page), expectedTables('group_front', expected));
+    const headline = await page.$eval('#summary .headline', (p) => p.textContent);
+    check(headline === expected.headline.words, `groups.toml front: headline "${headline}"`);
+    check(await page.evaluate(() => location.hash.includes('tg=0.7')), 'the target is not in the link');
+    check(await page.$eval('#chart svg', (svg) => svg.querySelectorAll('path, polyline, line').length > 10),
+      'groups.toml front: no chart');
+    await screenshot(browser, page, 'group-front-1280.png');
+    await page.setViewport({ width: 375, height: 800 });
+    const wide = await page.evaluate(() => document.documentElement.scrollWidth);
+    check(wide <= 375, `the front of several groups at 375 px is ${wide} px wide`);
+    await screenshot(browser, page, 'group-front-375.png');
+    await page.setViewport({ width: 1280, height: 900 });
+  }
+  await type(page, '#front-target', '1.5');
+  check(await kindShown(page) === 'refused' &&
+    /Target AI "1.5"/.test(await page.$eval('#error-front', (p) => (p.hidden ? '' : p.textContent))) &&
+    await page.$eval('#front-target', (i) => i.getAttribute('aria-invalid')) === 'true',
+    'a target of 1.5: no message beside its field');
+  await type(page, '#front-target', '');
+  await page.click('input[name=view][value=study]');
+  await kindShown(page);
+
+  // A front fitted in a validation sample of 120: the expected validity and AI
+  // on new applicants as the program has them; a sample of several groups is
+  // refused beside its field.
+  await page.select('#example', 'pareto.deck');
+  await kindShown(page);
+  await page.click('input[name=view][value=front]');
+  await type(page, '#front-sample', '120');
+  if (check(await kindShown(page) === 'front', 'pareto.deck: no front fitted in a sample')) {
+    compareTables('pareto.deck front in a sample', await shownTables(page),
+      expectedTables('front', native(join(args.examples, 'pareto.deck'), true, ['--sample-size', '120'])));
+    check(await page.evaluate(() => location.hash.includes('ss=120')), 'the sample size is not in the link');
+    await screenshot(browser, page, 'sample-front-1280.png');
+  }
+  await page.select('#example', 'groups.toml');
+  await kindShown(page);
+  check(await page.$eval('#front-sample', (i) => i.getAttribute('aria-invalid')) === 'true' &&
+    /several groups/.test(await page.$eval('#error-front', (p) => p.textContent)),
+    'a sample size with several groups: no message beside its field');
+  await type(page, '#front-sample', '');
+  await page.click('input[name=view][value=study]');
+  await kindShown(page);
 
   // The keyboard alone, on a page just opened: the skip link first, the list
   // of examples chosen with the arrow keys, then on to the file picker.

@@ -1,1 +1,1 @@
-../../../../../apps/fourfifths-study/ratios.cc
+../../../../../src/session/ratios.cc

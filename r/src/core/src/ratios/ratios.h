@@ -1,1 +1,1 @@
-../../../../../apps/fourfifths-study/ratios.h
+../../../../../src/session/ratios.h
