@@ -103,9 +103,12 @@ double cross_validated_r2(int n, int k, double r2) {
   const double N = n;
   const double K = k;
   const double e = 1 - r2;
-  // Claudy (1978): the population ρ².
+  // Claudy (1978): the population ρ², never above the sample's R². With few
+  // predictors the approximation can exceed R² (one predictor, N = 102 and
+  // R² = .2304 give .2344), and from there Browne's formula would promise new
+  // applicants more validity than the sample showed.
   const double rho2 =
-      std::clamp(1 - (N - 4) / (N - K - 1) * e * (1 + 2 * e / (N - K + 1)), 0.0, 1.0);
+      std::clamp(1 - (N - 4) / (N - K - 1) * e * (1 + 2 * e / (N - K + 1)), 0.0, r2);
   // Browne (1975): ρ⁴, less the bias of squaring the estimate.
   const double rho4 =
       std::max(0.0, rho2 * rho2 - 2 * K * (1 - rho2) * (1 - rho2) / ((N - 1) * (N - K + 1)));

@@ -192,7 +192,7 @@ class Formats(unittest.TestCase):
 
         def browne(r2):
             e = 1 - r2
-            rho2 = min(1, max(0, 1 - (n - 4) / (n - k - 1) * e * (1 + 2 * e / (n - k + 1))))
+            rho2 = min(r2, max(0, 1 - (n - 4) / (n - k - 1) * e * (1 + 2 * e / (n - k + 1))))
             rho4 = max(0, rho2 ** 2 - 2 * k * (1 - rho2) ** 2 / ((n - 1) * (n - k + 1)))
             return ((n - k - 3) * rho4 + rho2) / ((n - 2 * k - 2) * rho2 + k)
 

@@ -29,7 +29,9 @@ TEST(Shrinkage, CrossValidatedSquaredCorrelation) {
       {40, 5, 0.6084, 0.528202726242286},
       {150, 4, 0.19, 0.158987543983378},
       {21, 9, 0.5, 0.0183066361556064},
-      {50, 1, 0.09, 0.0905172576205424},
+      // Claudy's estimate above R² (one predictor) is taken as R²: Python,
+      // the same formulas with ρ² = min(estimate, R²).
+      {50, 1, 0.09, 0.08395019455252918},
       {11, 4, 0.7, 0.459233441470668},
       {1000, 9, 0.2, 0.18751163171014},
       {60, 4, 0.01, 0},  // ρ² estimated below 0: none left
@@ -38,6 +40,12 @@ TEST(Shrinkage, CrossValidatedSquaredCorrelation) {
   for (const Case& c : cases)
     EXPECT_NEAR(cross_validated_r2(c.n, c.k, c.r2), c.expected, 1e-13)
         << "n " << c.n << ", k " << c.k << ", R² " << c.r2;
+  // New applicants are never promised more than the sample showed, however
+  // small the sample the predictors allow.
+  for (int k = 1; k <= 3; ++k)
+    for (int n = 2 * k + 3; n <= 200; n += 7)
+      for (double r2 : {0.01, 0.09, 0.2304, 0.5, 0.9})
+        EXPECT_LE(cross_validated_r2(n, k, r2), r2) << "n " << n << ", k " << k << ", R² " << r2;
   // Too small a sample for the predictors, or no correlation at all.
   for (const Case& c : {Case{12, 5, 0.5, 0}, Case{0, 0, 0.5, 0}, Case{30, 3, 1.5, 0}})
     EXPECT_TRUE(std::isnan(cross_validated_r2(c.n, c.k, c.r2))) << c.n << " " << c.k;

@@ -52,7 +52,7 @@ test_that("a front fitted in a sample of 150 shrinks as Browne's and Claudy's fo
   # membership are shrunk at the end fitted to each and interpolated between.
   n <- 150; k <- 4; pq <- 0.25 * 0.75
   browne <- function(r2) {
-    rho2 <- min(1, max(0, 1 - (n - 4) / (n - k - 1) * (1 - r2) * (1 + 2 * (1 - r2) / (n - k + 1))))
+    rho2 <- min(r2, max(0, 1 - (n - 4) / (n - k - 1) * (1 - r2) * (1 + 2 * (1 - r2) / (n - k + 1))))
     rho4 <- max(0, rho2^2 - 2 * k * (1 - rho2)^2 / ((n - 1) * (n - k + 1)))
     ((n - k - 3) * rho4 + rho2) / ((n - 2 * k - 2) * rho2 + k)
   }
