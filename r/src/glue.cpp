@@ -271,6 +271,29 @@ std::vector<std::string> correlation_messages(const Rcpp::List& problem) {
   return fourfifths::check_correlations(problem_of(problem));
 }
 
+// A study of the sweep in slices of 2000 ratios (the built-in and requested
+// rows come with the first), so that a long sweep can be interrupted from R
+// between slices.
+template <class Result, class Input>
+Result analyse_in_slices(const Input& p, const std::vector<double>& sweep) {
+  constexpr std::size_t slice = 2000;
+  fourfifths::StudyOptions options;
+  const std::size_t first = std::min(sweep.size(), slice);
+  options.sweep.assign(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(first));
+  Result study = fourfifths::analyse(p, options);
+  if (study.rejected()) return study;
+  for (std::size_t start = first; start < sweep.size(); start += slice) {
+    Rcpp::checkUserInterrupt();
+    const std::size_t end = std::min(sweep.size(), start + slice);
+    options.sweep.assign(sweep.begin() + static_cast<std::ptrdiff_t>(start),
+                         sweep.begin() + static_cast<std::ptrdiff_t>(end));
+    const Result part = fourfifths::analyse(p, options);
+    study.rows.insert(study.rows.end(), part.rows.end() - static_cast<std::ptrdiff_t>(end - start),
+                      part.rows.end());
+  }
+  return study;
+}
+
 // The analysis of a problem with further sweep ratios: its messages when it
 // cannot be analysed, else the weights in use, the composite statistics, the
 // four-fifths boundary and the rows. A long sweep runs in slices, each a
@@ -278,22 +301,9 @@ std::vector<std::string> correlation_messages(const Rcpp::List& problem) {
 // interrupted between them.
 // [[Rcpp::export]]
 Rcpp::List analyse_problem(const Rcpp::List& problem, const std::vector<double>& sweep) {
-  constexpr std::size_t slice = 2000;
   const Problem p = problem_of(problem);
-  fourfifths::StudyOptions options;
-  const std::size_t first = std::min(sweep.size(), slice);
-  options.sweep.assign(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(first));
-  fourfifths::Study study = fourfifths::analyse(p, options);
+  const fourfifths::Study study = analyse_in_slices<fourfifths::Study>(p, sweep);
   if (study.rejected()) return Rcpp::List::create(Rcpp::Named("messages") = study.messages);
-  for (std::size_t start = first; start < sweep.size(); start += slice) {
-    Rcpp::checkUserInterrupt();
-    const std::size_t end = std::min(sweep.size(), start + slice);
-    options.sweep.assign(sweep.begin() + static_cast<std::ptrdiff_t>(start),
-                         sweep.begin() + static_cast<std::ptrdiff_t>(end));
-    const fourfifths::Study part = fourfifths::analyse(p, options);
-    study.rows.insert(study.rows.end(), part.rows.end() - static_cast<std::ptrdiff_t>(end - start),
-                      part.rows.end());
-  }
   const fourfifths::Composites& c = study.composites;
   const fourfifths::Boundary& b = study.boundary;
   auto at_boundary = [&](double value) { return b.found ? value : NA_REAL; };
@@ -406,22 +416,9 @@ Rcpp::List front_of_problem(const Rcpp::List& problem, double sr, int points, bo
 Rcpp::List analyse_group_problem(const Rcpp::List& problem, const std::vector<double>& sweep) {
   using fourfifths::GroupRow;
   using fourfifths::GroupValues;
-  constexpr std::size_t slice = 2000;
   const fourfifths::GroupProblem p = group_problem_of(problem);
-  fourfifths::StudyOptions options;
-  const std::size_t first = std::min(sweep.size(), slice);
-  options.sweep.assign(sweep.begin(), sweep.begin() + static_cast<std::ptrdiff_t>(first));
-  fourfifths::GroupStudy study = fourfifths::analyse(p, options);
+  const fourfifths::GroupStudy study = analyse_in_slices<fourfifths::GroupStudy>(p, sweep);
   if (study.rejected()) return Rcpp::List::create(Rcpp::Named("messages") = study.messages);
-  for (std::size_t start = first; start < sweep.size(); start += slice) {
-    Rcpp::checkUserInterrupt();
-    const std::size_t end = std::min(sweep.size(), start + slice);
-    options.sweep.assign(sweep.begin() + static_cast<std::ptrdiff_t>(start),
-                         sweep.begin() + static_cast<std::ptrdiff_t>(end));
-    const fourfifths::GroupStudy part = fourfifths::analyse(p, options);
-    study.rows.insert(study.rows.end(), part.rows.end() - static_cast<std::ptrdiff_t>(end - start),
-                      part.rows.end());
-  }
   const std::size_t groups = p.groups.size();
   const bool pairwise = p.pool == fourfifths::Pool::pairwise && groups > 2;
   const std::size_t from = pairwise ? 1 : 0;

@@ -25,6 +25,19 @@ std::string share_label(double share) {
   return text;
 }
 
+// The title and the subtitle, wrapped to the page; returns the top of the
+// panel, which a longer subtitle moves down (and the page grows with it).
+double draw_heading(Drawing& d, const std::string& subtitle) {
+  draw_text(d, page_width / 2, 32, d.title, {.size = 17, .anchor = "middle", .bold = true});
+  const std::vector<std::string> subtitle_lines = wrap(subtitle, page_width - 80, 13);
+  for (std::size_t k = 0; k < subtitle_lines.size(); ++k)
+    draw_text(d, page_width / 2, 55 + 17 * static_cast<double>(k), subtitle_lines[k],
+              {.size = 13, .anchor = "middle"});
+  const double top = 90 + 17 * static_cast<double>(subtitle_lines.size() - 1);
+  d.height += top - 90;
+  return top;
+}
+
 }  // namespace
 
 std::string planning_chart(const std::vector<SizedDistribution>& sizes) {
@@ -46,14 +59,7 @@ std::string planning_chart(const std::vector<SizedDistribution>& sizes) {
       share_label(static_cast<double>(last.reference_applicants) / total(last)) +
       " of the applicants in the reference group; tests at alpha " +
       label_number(last.alpha, last.alpha < 0.01 ? 3 : 2);
-  draw_text(d, page_width / 2, 32, d.title, {.size = 17, .anchor = "middle", .bold = true});
-  const std::vector<std::string> subtitle_lines = wrap(subtitle, page_width - 80, 13);
-  for (std::size_t k = 0; k < subtitle_lines.size(); ++k)
-    draw_text(d, page_width / 2, 55 + 17 * static_cast<double>(k), subtitle_lines[k],
-              {.size = 13, .anchor = "middle"});
-  // A longer subtitle moves the panel, and the page grows with it.
-  const double top = 90 + 17 * static_cast<double>(subtitle_lines.size() - 1);
-  d.height += top - 90;
+  const double top = draw_heading(d, subtitle);
 
   Axis x =
       round_axis(0, total(last), 8, "Applicants in all (the groups in the plan's proportions)");
@@ -151,13 +157,7 @@ std::string multi_planning_chart(const std::vector<SizedMultiDistribution>& size
                 last.groups[g].name + (g == 0 ? ", reference" : "") + ", " +
                 share_label(static_cast<double>(last.groups[g].applicants) / total(last)) + ")";
   subtitle += "; each group against the reference group";
-  draw_text(d, page_width / 2, 32, d.title, {.size = 17, .anchor = "middle", .bold = true});
-  const std::vector<std::string> subtitle_lines = wrap(subtitle, page_width - 80, 13);
-  for (std::size_t k = 0; k < subtitle_lines.size(); ++k)
-    draw_text(d, page_width / 2, 55 + 17 * static_cast<double>(k), subtitle_lines[k],
-              {.size = 13, .anchor = "middle"});
-  const double top = 90 + 17 * static_cast<double>(subtitle_lines.size() - 1);
-  d.height += top - 90;
+  const double top = draw_heading(d, subtitle);
 
   Axis x = round_axis(0, total(last), 8, "Applicants in all (the groups in the plan's proportions)");
   x.lo = 0;
