@@ -51,6 +51,10 @@ struct GroupTargetOptions {
   bool nonnegative = true;  // weights may not be negative
   int starts = 24;          // local searches from the most promising of many sampled weightings
   unsigned seed = 1;        // of the sampled starting weightings (results do not depend on the clock)
+  // A target of its own for each further group, in the problem's order, each
+  // in (0, 1], in place of target (a point of a three-objective front, say);
+  // empty: target for every group.
+  std::vector<double> targets = {};
 };
 
 // The answer to "the most valid weighting with every group's AI at least the
@@ -61,7 +65,8 @@ struct GroupTarget {
   Pool pool = Pool::joint;
   Basis basis = Basis::overall;
   double sr = 0;
-  double target = 0;
+  double target = 0;             // the common target, or the smallest of the groups' own
+  std::vector<double> targets;   // per further group, the AI it must reach
   bool nonnegative = true;
   // Whether some weighting meets the target for every group.
   bool reached = false;
@@ -70,7 +75,9 @@ struct GroupTarget {
   GroupWeighting most_valid;
   // reached: the most valid weighting whose every AI is at least the target.
   // Otherwise: the weighting whose smallest AI is the largest any weighting
-  // reaches, its binding groups those at that smallest AI.
+  // reaches, its binding groups those at that smallest AI (with targets of
+  // their own: the weighting whose smallest ratio of AI to target is the
+  // largest, its binding groups those at that ratio).
   GroupWeighting best;
 };
 

@@ -798,6 +798,15 @@ std::vector<std::string> prepare(const GroupProblem& problem, const GroupTargetO
   messages = validate(checked);
   if (!(options.target > 0 && options.target <= 1))
     messages.push_back("The AI target must lie in (0, 1], got " + number("%g", options.target));
+  if (!options.targets.empty() && options.targets.size() + 1 != problem.groups.size())
+    messages.push_back("One AI target per further group: " + std::to_string(problem.groups.size() - 1) +
+                       " groups, got " + std::to_string(options.targets.size()) + " targets");
+  for (std::size_t g = 0; g < options.targets.size(); ++g)
+    if (!(options.targets[g] > 0 && options.targets[g] <= 1))
+      messages.push_back("The AI target of " +
+                         (g + 1 < problem.groups.size() ? "group '" + problem.groups[g + 1].name + "'"
+                                                        : "further group " + std::to_string(g + 1)) +
+                         " must lie in (0, 1], got " + number("%g", options.targets[g]));
   if (options.starts < 1)
     messages.push_back("The search needs at least 1 start, got " + std::to_string(options.starts));
   if (!messages.empty()) return messages;
@@ -848,6 +857,19 @@ GroupTarget answer(const Searches& s, const GroupProblem& problem, double target
   out.basis = problem.basis;
   out.sr = s.options.sr;
   out.target = target;
+  bool common = true;
+  for (double t : lnt) {
+    out.targets.push_back(std::exp(t));
+    common = common && t == lnt.front();
+  }
+  // How the notes name the targets: one AI for every group, or each group's own.
+  std::string targets = "AI " + number("%g", target);
+  if (!common) {
+    targets = "AI";
+    for (int g = 1; g <= m.groups; ++g)
+      targets += (g == 1 ? " " : ", ") + number("%g", out.targets[static_cast<std::size_t>(g - 1)]) +
+                 " for '" + problem.groups[static_cast<std::size_t>(g)].name + "'";
+  }
   out.nonnegative = s.options.nonnegative;
   out.most_valid = describe(m, s.w0, lnt);
   {
@@ -878,10 +900,24 @@ GroupTarget answer(const Searches& s, const GroupProblem& problem, double target
     out.best = least;
     out.best.kkt_residual = closest.kkt;
     for (int g = 1; g <= m.groups; ++g) out.best.multipliers[g] = closest.lambda[g - 1];
-    out.notes.push_back("No weighting reaches AI " + number("%g", target) +
-                        " for every group: the largest smallest AI is " +
-                        number("%.4f", least.min_ai) + ", binding " +
-                        group_list(problem, least.binding) + ", at validity " +
+    if (common) {
+      out.notes.push_back("No weighting reaches " + targets + " for every group: the largest smallest AI is " +
+                          number("%.4f", least.min_ai) + ", binding " + group_list(problem, least.binding) +
+                          ", at validity " + number("%.4f", least.validity));
+      return out;
+    }
+    // Targets of their own: the binding groups are those furthest below
+    // theirs, in the ratio of AI to target that the search made largest.
+    double smallest = std::numeric_limits<double>::infinity();
+    for (int g = 1; g <= m.groups; ++g)
+      smallest = std::min(smallest, std::log(least.ai[g]) - lnt[static_cast<std::size_t>(g - 1)]);
+    out.best.binding.clear();
+    for (int g = 1; g <= m.groups; ++g)
+      if (std::log(least.ai[g]) - lnt[static_cast<std::size_t>(g - 1)] <= smallest + tie)
+        out.best.binding.push_back(g);
+    out.notes.push_back("No weighting reaches " + targets +
+                        ": the largest smallest ratio of AI to target is " + number("%.4f", std::exp(smallest)) +
+                        ", binding " + group_list(problem, out.best.binding) + ", at validity " +
                         number("%.4f", least.validity));
     return out;
   }
@@ -896,8 +932,8 @@ GroupTarget answer(const Searches& s, const GroupProblem& problem, double target
   out.reached = true;
   out.best = point_weighting(m, best, lnt);
   if (!out.best.binding.empty())
-    out.notes.push_back("Binding: " + group_list(problem, out.best.binding) + " at AI " +
-                        number("%g", target));
+    out.notes.push_back("Binding: " + group_list(problem, out.best.binding) +
+                        (common ? " at AI " + number("%g", target) : " at their targets"));
   return out;
 }
 
@@ -908,7 +944,10 @@ GroupTarget most_valid_meeting(const GroupProblem& problem, const GroupTargetOpt
   GroupTarget out;
   out.messages = prepare(problem, options, s);
   if (!out.messages.empty()) return out;
-  return answer(s, problem, options.target, s.uniform(options.target));
+  if (options.targets.empty()) return answer(s, problem, options.target, s.uniform(options.target));
+  std::vector<double> lnt;
+  for (double t : options.targets) lnt.push_back(std::log(t));
+  return answer(s, problem, *std::min_element(options.targets.begin(), options.targets.end()), lnt);
 }
 
 GroupFront pareto_front(const GroupProblem& problem, const GroupFrontOptions& options) {

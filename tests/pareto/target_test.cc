@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fourfifths/groupfront.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/pareto.h"
 
 namespace fourfifths {
@@ -455,6 +456,70 @@ TEST(GroupFront, RefusesWhatItCannotAnswer) {
   }
 }
 
+// A published three-objective front (validity and two AIs): the example of
+// the rMOST package (Song and Kim, version 1.0.1 on CRAN; its tests' problem
+// "1C_2AI", solutions printed to three decimals): the predictor correlations
+// and validities of Bobko and Roth, SR 0.15, Black applicants 1/8 and
+// Hispanic applicants 1/6 of the pool, d against White applicants
+// (.39, .72, -.09, .39, .04) and (.17, .79, .08, .04, -.14). Its AI puts
+// each group alone with the majority in the group's own share: the pairwise
+// pool of White 35, Black 5 and Hispanic 7 (shares 1/8 and 1/6 in the pairs).
+// Each published weighting gives the validity and AIs printed beside it; the
+// most valid weighting at the same two AIs is the published one at the front's
+// most valid end, and beats the other five (normal-boundary-intersection
+// points need not be Pareto optimal) by 0.009 to 0.019 in validity with both
+// AIs as large, as the independent evaluation confirms.
+TEST(MostValidMeeting, PublishedThreeObjectiveFrontReproducedAndImprovedOn) {
+  GroupProblem p;
+  p.predictors = 5;
+  p.criteria = 1;
+  p.criterion_weights = {1};
+  p.correlations = {1,   .37, .51, .16, .25, .32, .37, 1,   .03, .31, .02, .52, .51, .03, 1,   .13, .34, .22,
+                    .16, .31, .13, 1,   -.02, .48, .25, .02, .34, -.02, 1, .20, .32, .52, .22, .48, .20, 1};
+  p.pool = Pool::pairwise;
+  p.requested_ratios = {0.15};
+  p.groups = {{.name = "White", .share = 35, .predictor_effects = {}, .criterion_effects = {}},
+              {.name = "Black", .share = 5, .predictor_effects = {-.39, -.72, .09, -.39, -.04}, .criterion_effects = {0}},
+              {.name = "Hispanic", .share = 7, .predictor_effects = {-.17, -.79, -.08, -.04, .14}, .criterion_effects = {0}}};
+  const struct {
+    double validity, ai_black, ai_hispanic;
+    Vec weights;
+  } published[] = {{0.652, 0.355, 0.483, {0.025, 0.328, 0.164, 0.333, 0.151}},
+                   {0.520, 0.629, 0.687, {0, 0.151, 0.450, 0.280, 0.119}},
+                   {0.489, 0.684, 0.714, {0, 0.131, 0.501, 0.262, 0.106}},
+                   {0.458, 0.738, 0.740, {0, 0.112, 0.551, 0.244, 0.093}},
+                   {0.426, 0.794, 0.768, {0, 0.092, 0.601, 0.226, 0.081}},
+                   {0.395, 0.849, 0.794, {0, 0.072, 0.651, 0.208, 0.068}}};
+  const Independent ind{p, 0.15};
+  for (const auto& q : published) {
+    SCOPED_TRACE(q.validity);
+    // Their convention reproduced: weights and values rounded to 0.001.
+    p.predictor_weights = q.weights;
+    const GroupStudy study = analyse(p);
+    ASSERT_TRUE(study.messages.empty());
+    const GroupRow& row = study.rows.back();
+    ASSERT_EQ(row.kind, RowKind::requested);
+    EXPECT_NEAR(study.composites.rxy, q.validity, 1e-3);
+    EXPECT_NEAR(row.groups[1].ai, q.ai_black, 1e-3);
+    EXPECT_NEAR(row.groups[2].ai, q.ai_hispanic, 1e-3);
+
+    const GroupTarget t = most_valid_meeting(p, {.sr = 0.15, .targets = {q.ai_black, q.ai_hispanic}});
+    ASSERT_TRUE(t.messages.empty());
+    ASSERT_TRUE(t.reached);
+    EXPECT_LE(t.best.kkt_residual, 1e-9);
+    const auto [v, ai] = ind.of(t.best.weights);
+    EXPECT_NEAR(v, t.best.validity, 1e-9);
+    EXPECT_GE(ai[0], q.ai_black - 1e-9);
+    EXPECT_GE(ai[1], q.ai_hispanic - 1e-9);
+    if (q.ai_black < 0.5) {
+      EXPECT_NEAR(v, q.validity, 1e-3);
+    } else {
+      EXPECT_GT(v, q.validity + 0.009);
+      EXPECT_LT(v, q.validity + 0.02);
+    }
+  }
+}
+
 TEST(MostValidMeeting, MostValidWeightingThatMeetsTheTargetIsTheAnswer) {
   // Small effect sizes: the regression weights already give every AI above 0.8.
   const GroupProblem p = battery(3, {{-0.1, -0.05, 0.0}, {0.1, -0.1, 0.0}}, {0.7, 0.15, 0.15});
@@ -471,12 +536,16 @@ TEST(MostValidMeeting, RefusesWhatItCannotAnswer) {
   const struct {
     double target;
     int starts;
+    Vec targets;
     const char* message;
-  } cases[] = {{0, 4, "The AI target must lie in (0, 1], got 0"},
-               {1.2, 4, "The AI target must lie in (0, 1], got 1.2"},
-               {0.8, 0, "The search needs at least 1 start, got 0"}};
+  } cases[] = {{0, 4, {}, "The AI target must lie in (0, 1], got 0"},
+               {1.2, 4, {}, "The AI target must lie in (0, 1], got 1.2"},
+               {0.8, 0, {}, "The search needs at least 1 start, got 0"},
+               {0.8, 4, {0.8, 0.8}, "One AI target per further group: 1 groups, got 2 targets"},
+               {0.8, 4, {-0.1}, "The AI target of group 'group1' must lie in (0, 1], got -0.1"}};
   for (const auto& c : cases) {
-    const GroupTarget t = most_valid_meeting(p, {.sr = 0.1, .target = c.target, .starts = c.starts});
+    const GroupTarget t =
+        most_valid_meeting(p, {.sr = 0.1, .target = c.target, .starts = c.starts, .targets = c.targets});
     ASSERT_EQ(t.messages.size(), 1u);
     EXPECT_EQ(t.messages[0], c.message);
   }
