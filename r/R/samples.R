@@ -115,31 +115,59 @@ plan_of_study <- function(x, sr, group) {
        all_shares = if (overall) problem$shares / sum(problem$shares))
 }
 
+# The groups' selection probabilities given directly: two (the reference
+# group's and the group's) or more (the reference group's first).
+plan_of_probabilities <- function(x, group) {
+  if (!is.numeric(x) || length(x) < 2L || anyNA(x) || !all(x >= 0 & x <= 1))
+    bad_argument(paste("`x` must be a study (selection_study()) or the selection probabilities of",
+                       "the reference group and the further groups, numbers from 0 to 1"))
+  k <- length(x)
+  names <- names(x)
+  if (is.null(names)) names <- if (k == 2L) c("reference", "group") else c("reference", paste("group", seq_len(k - 1L)))
+  if (any(!nzchar(names)) || anyDuplicated(names))
+    bad_argument("the selection probabilities' names must be distinct and not empty")
+  if (k == 2L) {
+    if (!is.null(group)) bad_argument("`group` belongs to several groups")
+    return(list(names = names, probabilities = as.double(x), shares = NULL, groups = 2L))
+  }
+  if (is.null(group)) group <- names[2]
+  if (!is.character(group) || length(group) != 1L || !(group %in% names[-1]))
+    bad_argument("`group` must name one of the further groups (%s)", listed(names[-1]))
+  at <- match(c(names[1], group), names)
+  list(names = names[at], probabilities = as.double(x[at]), shares = NULL, groups = k,
+       all_names = names, all_probabilities = as.double(x), all_shares = NULL)
+}
+
 sample_impact <- function(x, applicants, sr = NULL, group = NULL, alpha = 0.05) {
   if (inherits(x, c("fourfifths_study", "fourfifths_group_study"))) {
     if (is.null(sr)) bad_argument("with a study give `sr`, the selection ratio of its basis")
     plan <- plan_of_study(x, sr, group)
   } else {
-    if (!is.null(sr) || !is.null(group))
-      bad_argument("`sr` and `group` go with a study; with probabilities give them alone")
-    if (!is.numeric(x) || length(x) != 2L || anyNA(x) || !all(x >= 0 & x <= 1))
-      bad_argument(paste("`x` must be a study (selection_study()) or the selection probabilities of",
-                         "the reference group and the group, two numbers from 0 to 1"))
-    plan <- list(names = if (is.null(names(x))) c("reference", "group") else names(x),
-                 probabilities = as.double(x), shares = NULL, groups = 2L)
+    if (!is.null(sr)) bad_argument("`sr` goes with a study; with probabilities give them alone")
+    plan <- plan_of_probabilities(x, group)
   }
   if (is.data.frame(applicants)) applicants <- as.matrix(applicants)
+  # Every group's applicants per plan, when known (counts of every group, or
+  # a pool split in the study's shares): the whole plan's chances need them.
+  every <- NULL
   if (is.matrix(applicants)) {
-    if (ncol(applicants) != 2L || !is.numeric(applicants) || anyNA(applicants))
-      bad_argument("a matrix of `applicants` has two columns, the reference group's and the group's counts")
-    counts <- applicants
-    pool <- rowSums(counts)
+    columns <- if (plan$groups > 2L) "two columns (the reference group's and the group's) or one per group"
+               else "two columns, the reference group's and the group's counts"
+    if (!is.numeric(applicants) || anyNA(applicants) || !(ncol(applicants) %in% c(2L, plan$groups)))
+      bad_argument("a matrix of `applicants` has %s", columns)
+    if (ncol(applicants) == 2L || plan$groups == 2L) {
+      counts <- applicants
+    } else {
+      every <- applicants
+      counts <- applicants[, match(plan$names, plan$all_names), drop = FALSE]
+    }
+    pool <- unname(rowSums(applicants))
   } else {
     check_numbers(applicants, NULL, "applicants",
-                  "a numeric vector of numbers of applicants, or a matrix of two columns of counts")
+                  "a numeric vector of numbers of applicants, or a matrix of counts")
     if (is.null(plan$shares))
       bad_argument(paste("without the groups' shares (the reference basis, or probabilities given)",
-                         "`applicants` must be a matrix of two columns of counts"))
+                         "`applicants` must be a matrix of counts"))
     pool <- as.double(applicants)
     group_count <- round(pool * plan$shares[2] / if (plan$groups == 2L) sum(plan$shares) else 1)
     reference_count <- if (plan$groups == 2L) pool - group_count else round(pool * plan$shares[1])
@@ -148,6 +176,8 @@ sample_impact <- function(x, applicants, sr = NULL, group = NULL, alpha = 0.05) 
     if (length(few))
       bad_argument("a pool of %s applicants leaves no applicant of %s in its share",
                    format(pool[few[1]]), plan$names[1 + (counts[few[1], 2] < 1)])
+    if (plan$groups > 2L) every <- t(vapply(pool, function(n) pmax(1, round(n * plan$all_shares)),
+                                            numeric(plan$groups)))
   }
   if (!is_number(alpha)) bad_argument("`alpha` must be one number strictly between 0 and 1")
   values <- vector("list", nrow(counts))
@@ -162,13 +192,13 @@ sample_impact <- function(x, applicants, sr = NULL, group = NULL, alpha = 0.05) 
     values[[i]] <- result$values
     ratios[[i]] <- cbind(applicants = pool[i], result$ratios)
   }
-  # With three or more groups and pools in the study's shares, the whole
+  # With three or more groups and every group's applicants known, the whole
   # plan's chance that some group is flagged, and the same at parity.
   any <- NULL
-  if (plan$groups > 2L && !is.null(plan$all_shares) && !is.matrix(applicants)) {
+  if (!is.null(every)) {
     joint <- lapply(seq_along(pool), function(i) {
-      sizes <- pmax(1, round(pool[i] * plan$all_shares))
-      result <- sample_plan_groups(plan$all_names, sizes, plan$all_probabilities, as.double(alpha))
+      result <- sample_plan_groups(plan$all_names, as.double(every[i, ]), plan$all_probabilities,
+                                   as.double(alpha))
       if (length(result$messages))
         invalid_problem(sprintf("plan %d (%s applicants): %s", i, format(pool[i]), result$messages[1]))
       c(applicants = pool[i], result$any, stats::setNames(result$at_parity, paste0(names(result$at_parity),

@@ -144,6 +144,10 @@ test_that("with several groups the chance that some group shows a violation is t
     }
     expect_equal(several$any$p_violation[i], violation(p), tolerance = 1e-12)
     expect_equal(several$any$p_violation_at_parity[i], violation(rep(p[1], 3)), tolerance = 1e-12)
+    # The same plan from the probabilities and every group's counts.
+    direct <- sample_impact(c(White = p[1], Black = p[2], Hispanic = p[3]), rbind(n), group = "Hispanic")
+    expect_equal(direct$any$p_violation, violation(p), tolerance = 1e-12)
+    expect_identical(unname(unlist(direct$plans[c("reference_applicants", "group_applicants")])), n[c(1, 3)])
   }
   expect_null(sample_impact(groups, cbind(30, 10), sr = 0.2)$any)  # counts of two groups only
 })
@@ -155,9 +159,12 @@ test_that("plans are checked before any enumeration", {
     list(list(study, 40), "give `sr`", "fourfifths_bad_argument"),
     list(list(study, 40, sr = 1.5), "`sr` must be one selection ratio", "fourfifths_bad_argument"),
     list(list(study, 2, sr = 0.3), "leaves no applicant of minority", "fourfifths_bad_argument"),
-    list(list(majority, 40, sr = 0.3), "must be a matrix of two columns", "fourfifths_bad_argument"),
+    list(list(majority, 40, sr = 0.3), "must be a matrix of counts", "fourfifths_bad_argument"),
     list(list(c(0.3, 1.2), cbind(10, 10)), "`x` must be a study", "fourfifths_bad_argument"),
-    list(list(c(0.3, 0.2), cbind(3000, 10)), "plan 1", "fourfifths_invalid_problem"))
+    list(list(c(0.3, 0.2), cbind(3000, 10)), "plan 1", "fourfifths_invalid_problem"),
+    list(list(c(0.3, 0.2), cbind(10, 10), group = "group"), "belongs to several groups", "fourfifths_bad_argument"),
+    list(list(c(0.3, 0.2, 0.1), cbind(5, 5, 5, 5)), "or one per group", "fourfifths_bad_argument"),
+    list(list(c(a = 0.3, a = 0.2, b = 0.1), cbind(5, 5, 5)), "distinct", "fourfifths_bad_argument"))
   for (case in cases)
     expect_error(do.call(sample_impact, case[[1]]), case[[2]], class = case[[3]])
 })
