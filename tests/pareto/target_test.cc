@@ -479,8 +479,10 @@ TEST(MostValidMeeting, PublishedThreeObjectiveFrontReproducedAndImprovedOn) {
   p.pool = Pool::pairwise;
   p.requested_ratios = {0.15};
   p.groups = {{.name = "White", .share = 35, .predictor_effects = {}, .criterion_effects = {}},
-              {.name = "Black", .share = 5, .predictor_effects = {-.39, -.72, .09, -.39, -.04}, .criterion_effects = {0}},
-              {.name = "Hispanic", .share = 7, .predictor_effects = {-.17, -.79, -.08, -.04, .14}, .criterion_effects = {0}}};
+              {.name = "Black", .share = 5, .predictor_effects = {-.39, -.72, .09, -.39, -.04},
+               .criterion_effects = {0}},
+              {.name = "Hispanic", .share = 7, .predictor_effects = {-.17, -.79, -.08, -.04, .14},
+               .criterion_effects = {0}}};
   const struct {
     double validity, ai_black, ai_hispanic;
     Vec weights;
@@ -518,6 +520,30 @@ TEST(MostValidMeeting, PublishedThreeObjectiveFrontReproducedAndImprovedOn) {
       EXPECT_LT(v, q.validity + 0.02);
     }
   }
+}
+
+// Targets of their own out of reach: the answer is the weighting whose
+// smallest ratio of AI to target is the largest, which no sampled weighting
+// beats, and the group furthest below its target binds.
+TEST(MostValidMeeting, OwnTargetsOutOfReach) {
+  const GroupProblem p = battery(3, {{-1.0, -0.8, -0.9}, {-0.72, -0.1, 0.04}}, {0.7, 0.15, 0.15});
+  const Vec targets = {0.8, 0.3};
+  const GroupTarget t = most_valid_meeting(p, {.sr = 0.1, .targets = targets});
+  ASSERT_TRUE(t.messages.empty());
+  EXPECT_FALSE(t.reached);
+  EXPECT_EQ(t.best.binding, std::vector<int>{1});
+  EXPECT_LE(t.best.kkt_residual, 1e-9);
+  const Independent ind{p, 0.1};
+  const auto margin = [&](const Vec& ai) { return std::min(ai[0] / targets[0], ai[1] / targets[1]); };
+  const double answer = margin(ind.of(t.best.weights).second);
+  EXPECT_LT(answer, 1);
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> uniform;
+  double sampled = 0;
+  for (int k = 0; k < 20000; ++k)
+    sampled = std::max(sampled, margin(ind.of({uniform(random), uniform(random), uniform(random)}).second));
+  EXPECT_LE(sampled, answer + 1e-9);
+  EXPECT_GT(sampled, answer - 5e-3);
 }
 
 TEST(MostValidMeeting, MostValidWeightingThatMeetsTheTargetIsTheAnswer) {
