@@ -51,6 +51,10 @@ TEST(ObservedImpact, FishersTeaTasting) {
 //    in the tests of the rai-tools Python package: 200 applicants, a quarter
 //    of them in the group, selection rates .20 and .33 (10 of 50, 50 of 150):
 //    Z_IR -2.05, one-sided p .0202 (half the two-sided p here).
+//  - DCI Consulting's blog, "Miniscule shortfalls: statistical significance
+//    alone falls short": at an overall selection rate of 20 %, 1 of 10 women
+//    selected where 2 were expected, a shortfall of one. The men's counts are
+//    not in the text read; 9 of 40 give the stated overall rate.
 TEST(ObservedImpact, PublishedWorkedExamples) {
   const double nan = std::nan("");
   struct Case {
@@ -60,6 +64,7 @@ TEST(ObservedImpact, PublishedWorkedExamples) {
     bool meets;
     double fisher_one_sided, fisher_two_sided, p_tolerance;
     double z_log_ratio = std::nan(""), p_log_ratio_one_sided = std::nan("");
+    double shortfall = std::nan("");
   };
   const std::vector<Case> cases = {
       {"Q&A 12, American Indians", {{"White", 100, 60}, {"American Indian", 100, 45}}, 0.75, false,
@@ -69,6 +74,7 @@ TEST(ObservedImpact, PublishedWorkedExamples) {
       {"Fisher 1935, twins", {{"monozygotic", 13, 10}, {"dizygotic", 17, 2}}, (2.0 / 17) / (10.0 / 13),
        false, 619.0 / 1330665, 0.0005367, 5e-8},
       {"Morris 2001", {{"majority", 150, 50}, {"minority", 50, 10}}, 0.6, false, nan, nan, 0, -2.05, 0.0202},
+      {"DCI shortfall", {{"men", 40, 9}, {"women", 10, 1}}, 0.1 / 0.225, false, nan, nan, 0, nan, nan, 1.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
@@ -85,6 +91,9 @@ TEST(ObservedImpact, PublishedWorkedExamples) {
     if (!std::isnan(c.z_log_ratio)) {
       EXPECT_NEAR(row.z_log_ratio, c.z_log_ratio, 0.005);
       EXPECT_NEAR(row.p_log_ratio / 2, c.p_log_ratio_one_sided, 0.0002);
+    }
+    if (!std::isnan(c.shortfall)) {
+      EXPECT_NEAR(row.shortfall, c.shortfall, 1e-12);
     }
   }
 }
