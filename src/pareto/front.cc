@@ -250,15 +250,21 @@ class Points {
 // one), which rounding makes happen where the validities of neighbouring
 // weightings agree to every digit (effect sizes far beyond any test's, or a
 // ratio so near 1 that every weighting gives AI 1). Impact is the distance
-// from parity on the front's side of it. When one end dominates the other,
-// the front is that one weighting. Returns how many points between the ends
-// were left out.
+// from parity on the front's side of it; AIs within a few units in the last
+// place of each other are equally near parity, since at such a ratio the
+// order of their last bits is rounding, not the weightings. When one end
+// dominates the other, the front is that one weighting. Returns how many
+// points between the ends were left out.
 int drop_dominated(Front& front, double sign) {
   std::vector<FrontPoint>& points = front.points;
   auto impact = [sign](const FrontPoint& p) { return -sign * p.ai; };
+  auto no_farther = [&](const FrontPoint& q, const FrontPoint& p) {
+    return impact(q) <= impact(p) ||
+           std::fabs(q.ai - p.ai) <= 16 * std::numeric_limits<double>::epsilon() *
+                                         std::max(std::fabs(q.ai), std::fabs(p.ai));
+  };
   auto dominates = [&](const FrontPoint& q, const FrontPoint& p) {
-    return q.validity >= p.validity && impact(q) <= impact(p) &&
-           (q.validity > p.validity || impact(q) < impact(p));
+    return q.validity >= p.validity && no_farther(q, p) && (q.validity > p.validity || impact(q) < impact(p));
   };
   const FrontPoint first = points.front(), last = points.back();
   if (dominates(first, last) || dominates(last, first)) {
